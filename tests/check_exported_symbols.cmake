@@ -1,0 +1,38 @@
+# Fails unless the library's dynamic symbol table defines exactly the allocator functions
+# listed in the exports header. Run with -DLIBRARY=<file> -DEXPORTS_HEADER=<file>.
+file(READ "${EXPORTS_HEADER}" header)
+string(REGEX MATCHALL "X\\(Kivo[A-Za-z0-9_]+\\)" entries "${header}")
+set(expected "")
+foreach(entry IN LISTS entries)
+  string(REGEX REPLACE "X\\(([A-Za-z0-9_]+)\\)" "\\1" name "${entry}")
+  list(APPEND expected "${name}")
+endforeach()
+list(SORT expected)
+list(LENGTH expected expected_count)
+if(NOT expected_count EQUAL 25)
+  message(FATAL_ERROR "expected 25 exports in ${EXPORTS_HEADER}, found ${expected_count}")
+endif()
+
+execute_process(COMMAND nm -D --defined-only "${LIBRARY}"
+  OUTPUT_VARIABLE table RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" rows "${table}")
+set(actual "")
+foreach(row IN LISTS rows)
+  # Version-script nodes show up as absolute symbols; they are not entry points.
+  if(row MATCHES "^[0-9a-fA-F]+ ([A-Za-z]) ([^ ]+)$" AND NOT CMAKE_MATCH_1 STREQUAL "A")
+    list(APPEND actual "${CMAKE_MATCH_2}")
+  endif()
+endforeach()
+list(SORT actual)
+
+if(NOT actual STREQUAL expected)
+  set(extra ${actual})
+  list(REMOVE_ITEM extra ${expected})
+  set(missing ${expected})
+  list(REMOVE_ITEM missing ${actual})
+  message(FATAL_ERROR "exported symbols differ\n  unexpected: ${extra}\n  missing: ${missing}")
+endif()
+message(STATUS "exactly the ${expected_count} allocator functions are exported")

@@ -1,0 +1,116 @@
+// The memory routines: never null, the new-handler loop, the fixed exception texts, and the
+// deletion rule that returns objects to the heap.
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "internal/memory.h"
+#include "kivo/containers/exports.h"
+#include "support/counting_heap.h"
+
+namespace {
+
+using kivo::containers::IStringObject;
+using kivo::testing::CountingHeap;
+
+TEST(Memory, AllBitsSetSizeIsABadArrayLength) {
+  try {
+    kivo::detail::Allocate(std::numeric_limits<std::size_t>::max());
+    FAIL() << "no exception";
+  } catch (const std::bad_array_new_length& error) {
+    EXPECT_STREQ(error.what(), "bad array new length");
+  }
+}
+
+TEST(Memory, AllocatorRejectsCountsWhoseByteSizeOverflows) {
+  kivo::detail::Allocator<std::uint64_t> allocator;
+  EXPECT_THROW(allocator.allocate(std::numeric_limits<std::size_t>::max() / 4),
+               std::bad_array_new_length);
+}
+
+TEST(Memory, ExhaustionWithoutNewHandlerThrowsBadAllocation) {
+  CountingHeap heap;
+  heap.FailAfter(0);
+  try {
+    kivo::detail::Allocate(64);
+    FAIL() << "no exception";
+  } catch (const std::bad_alloc& error) {
+    EXPECT_STREQ(error.what(), "bad allocation");
+  }
+  EXPECT_EQ(heap.Failures(), 1u);
+}
+
+CountingHeap* handler_heap = nullptr;
+int handler_calls = 0;
+
+TEST(Memory, NewHandlerIsCalledUntilTheHeapYields) {
+  CountingHeap heap;
+  handler_heap = &heap;
+  handler_calls = 0;
+  heap.FailAfter(0);
+  std::new_handler previous = std::set_new_handler([] {
+    if (++handler_calls == 3) handler_heap->FailNone();
+  });
+  void* block = kivo::detail::Allocate(32);
+  std::set_new_handler(previous);
+  EXPECT_NE(block, nullptr);
+  EXPECT_EQ(handler_calls, 3);
+  EXPECT_EQ(heap.Failures(), 3u);
+  kivo::detail::Deallocate(block);
+  EXPECT_EQ(heap.Live(), 0);
+}
+
+TEST(Memory, ZeroByteRequestsGiveDistinctBlocks) {
+  void* a = kivo::detail::Allocate(0);
+  void* b = kivo::detail::Allocate(0);
+  EXPECT_NE(a, nullptr);
+  EXPECT_NE(a, b);
+  kivo::detail::Deallocate(a);
+  kivo::detail::Deallocate(b);
+}
+
+TEST(Memory, ExportThrowsAndReturnsNothingWhenExhausted) {
+  CountingHeap heap;
+  heap.FailAfter(0);
+  EXPECT_THROW(KivoStringObjectAllocator(), std::bad_alloc);
+  heap.FailNone();
+  EXPECT_EQ(heap.Live(), 0);
+}
+
+// `delete` through an interface pointer must run Destroy: the object and its text block go back.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
+#if defined(__clang__)
+#pragma GCC diagnostic ignored "-Wdelete-abstract-non-virtual-dtor"
+#endif
+#endif
+TEST(Deletion, DeleteThroughAnyInterfaceReturnsEveryBlock) {
+  CountingHeap heap;
+  IStringObject* null_text = nullptr;
+  delete null_text;
+  {
+    std::unique_ptr<IStringObject> owned(static_cast<IStringObject*>(KivoStringObjectAllocator()));
+    owned->SetString("a text long enough to need a heap block");
+    EXPECT_EQ(heap.Live(), 2);
+  }
+  EXPECT_EQ(heap.Live(), 0);
+  {
+    std::shared_ptr<kivo::utility::IObject> shared(
+        static_cast<IStringObject*>(KivoStringObjectAllocator()));
+    EXPECT_EQ(heap.Live(), 1);
+  }
+  EXPECT_EQ(heap.Live(), 0);
+  kivo::utility::ISharedInterface* root = KivoStringObjectAllocator();
+  delete root;
+  EXPECT_EQ(heap.Live(), 0);
+}
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+}  // namespace
