@@ -1,11 +1,9 @@
-// The memory routines: never null, the new-handler loop, the fixed exception texts, and the
-// deletion rule that returns objects to the heap.
+// The memory routines: never null, the new-handler loop and the fixed exception texts.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
-#include <memory>
 #include <new>
 
 #include "internal/memory.h"
@@ -14,7 +12,6 @@
 
 namespace {
 
-using kivo::containers::IStringObject;
 using kivo::testing::CountingHeap;
 
 TEST(Memory, AllBitsSetSizeIsABadArrayLength) {
@@ -80,37 +77,5 @@ TEST(Memory, ExportThrowsAndReturnsNothingWhenExhausted) {
   heap.FailNone();
   EXPECT_EQ(heap.Live(), 0);
 }
-
-// `delete` through an interface pointer must run Destroy: the object and its text block go back.
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-#if defined(__clang__)
-#pragma GCC diagnostic ignored "-Wdelete-abstract-non-virtual-dtor"
-#endif
-#endif
-TEST(Deletion, DeleteThroughAnyInterfaceReturnsEveryBlock) {
-  CountingHeap heap;
-  IStringObject* null_text = nullptr;
-  delete null_text;
-  {
-    std::unique_ptr<IStringObject> owned(static_cast<IStringObject*>(KivoStringObjectAllocator()));
-    owned->SetString("a text long enough to need a heap block");
-    EXPECT_EQ(heap.Live(), 2);
-  }
-  EXPECT_EQ(heap.Live(), 0);
-  {
-    std::shared_ptr<kivo::utility::IObject> shared(
-        static_cast<IStringObject*>(KivoStringObjectAllocator()));
-    EXPECT_EQ(heap.Live(), 1);
-  }
-  EXPECT_EQ(heap.Live(), 0);
-  kivo::utility::ISharedInterface* root = KivoStringObjectAllocator();
-  delete root;
-  EXPECT_EQ(heap.Live(), 0);
-}
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
 
 }  // namespace
