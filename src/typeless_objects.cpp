@@ -1,13 +1,43 @@
-// Placeholder until the typeless objects land.
-#include <stdexcept>
+// The trivial, non-trivial and shared typeless objects.
+// SPDX-License-Identifier: MIT
+#include "typeless_objects.h"
 
+#include <cstring>
+#include <utility>
+
+#include "internal/clone.h"
+#include "internal/errors.h"
 #include "internal/factories.h"
+#include "internal/memory.h"
 
 namespace kivo::detail {
+namespace {
+
+using utility::InterfaceId;
+
+// Equal codes, or both records null.
+bool SameTypeOrBothNull(const InterfaceId* a, const InterfaceId* b) noexcept {
+  if (a == nullptr || b == nullptr) return a == b;
+  return utility::SameType(a, b);
+}
+
+bool IsVoid(const InterfaceId* type) noexcept {
+  return type != nullptr && utility::SameType(type, utility::VoidInterfaceId());
+}
+
+// The unique classes copy from the object that a shared source holds.
+const utility::IObject* LookThroughShared(const utility::IObject* other) {
+  if (const auto* shared = dynamic_cast<const containers::ISharedTypelessObject*>(other)) {
+    return shared->GetConstUnique();
+  }
+  return other;
+}
+
+}  // namespace
 
 template <std::size_t N>
 utility::ISharedInterface* NewUniqueTypelessTrivialObject() {
-  throw std::logic_error("not built yet");
+  return new containers::UniqueTypelessTrivialObject<N>();
 }
 template utility::ISharedInterface* NewUniqueTypelessTrivialObject<1>();
 template utility::ISharedInterface* NewUniqueTypelessTrivialObject<2>();
@@ -21,8 +51,217 @@ template utility::ISharedInterface* NewUniqueTypelessTrivialObject<28>();
 template utility::ISharedInterface* NewUniqueTypelessTrivialObject<32>();
 
 utility::ISharedInterface* NewUniqueTypelessNonTrivialObject() {
-  throw std::logic_error("not built yet");
+  return new containers::UniqueTypelessNonTrivialObject();
 }
-utility::ISharedInterface* NewSharedTypelessObject() { throw std::logic_error("not built yet"); }
+
+utility::ISharedInterface* NewSharedTypelessObject() {
+  return new containers::SharedTypelessObject();
+}
 
 }  // namespace kivo::detail
+
+namespace kivo::containers {
+
+using detail::LookThroughShared;
+using detail::SameTypeOrBothNull;
+
+// UniqueTypelessTrivialObject<N>
+
+template <std::size_t N>
+bool UniqueTypelessTrivialObject<N>::CopyFrom(const utility::IObject* other) {
+  if (other == this) return true;
+  const auto* source = dynamic_cast<const UniqueTypelessTrivialObject*>(LookThroughShared(other));
+  if (source == nullptr) return false;
+  if (source != this) {
+    std::memcpy(data, source->data, N);
+    typeId = source->typeId;
+  }
+  return true;
+}
+
+template <std::size_t N>
+bool UniqueTypelessTrivialObject<N>::Equals(const utility::IObject* other) const {
+  if (other == this) return true;
+  const auto* that = dynamic_cast<const UniqueTypelessTrivialObject*>(other);
+  if (that == nullptr || !SameTypeOrBothNull(typeId, that->typeId)) return false;
+  return std::memcmp(data, that->data, N) == 0;
+}
+
+template <std::size_t N>
+utility::IObject* UniqueTypelessTrivialObject<N>::NewInstance() const {
+  return new UniqueTypelessTrivialObject();
+}
+
+template <std::size_t N>
+const utility::InterfaceId* UniqueTypelessTrivialObject<N>::GetTypeId() const {
+  return typeId;
+}
+
+template <std::size_t N>
+void UniqueTypelessTrivialObject<N>::Clear() {}
+
+template <std::size_t N>
+void* UniqueTypelessTrivialObject<N>::GetData() {
+  return data;
+}
+
+template <std::size_t N>
+const void* UniqueTypelessTrivialObject<N>::GetConstData() const {
+  return data;
+}
+
+template <std::size_t N>
+void UniqueTypelessTrivialObject<N>::SetObject(utility::ISharedInterface*) {}
+
+template <std::size_t N>
+void UniqueTypelessTrivialObject<N>::SetTypeId(const utility::InterfaceId* type) {
+  typeId = type;
+}
+
+template class UniqueTypelessTrivialObject<1>;
+template class UniqueTypelessTrivialObject<2>;
+template class UniqueTypelessTrivialObject<4>;
+template class UniqueTypelessTrivialObject<8>;
+template class UniqueTypelessTrivialObject<12>;
+template class UniqueTypelessTrivialObject<16>;
+template class UniqueTypelessTrivialObject<20>;
+template class UniqueTypelessTrivialObject<24>;
+template class UniqueTypelessTrivialObject<28>;
+template class UniqueTypelessTrivialObject<32>;
+
+// UniqueTypelessNonTrivialObject
+
+UniqueTypelessNonTrivialObject::~UniqueTypelessNonTrivialObject() {
+  if (object != nullptr) object->Destroy();
+}
+
+bool UniqueTypelessNonTrivialObject::CopyFrom(const utility::IObject* other) {
+  if (other == this) return true;
+  const auto* source =
+      dynamic_cast<const UniqueTypelessNonTrivialObject*>(LookThroughShared(other));
+  if (source == nullptr) return false;
+  const auto* payload = dynamic_cast<const utility::IObject*>(source->object);
+  if (payload == nullptr) detail::ThrowRuntimeError(detail::kCannotCopy);
+  // The copy comes before the old payload goes: source may be this very object, reached through
+  // a shared object that holds it.
+  detail::Owned<utility::IObject> copy = detail::Clone<utility::IObject>(*payload);
+  if (!copy) return false;
+  const utility::InterfaceId* const type = source->typeId;
+  if (object != nullptr) object->Destroy();
+  object = copy.release();
+  typeId = type;
+  return true;
+}
+
+bool UniqueTypelessNonTrivialObject::Equals(const utility::IObject* other) const {
+  if (other == this) return true;
+  const auto* that = dynamic_cast<const UniqueTypelessNonTrivialObject*>(other);
+  if (that == nullptr || !SameTypeOrBothNull(typeId, that->typeId)) return false;
+  if (object == nullptr && that->object == nullptr) return true;
+  const auto* mine = dynamic_cast<const utility::IObject*>(object);
+  const auto* theirs = dynamic_cast<const utility::IObject*>(that->object);
+  if (mine == nullptr || theirs == nullptr) detail::ThrowRuntimeError(detail::kCannotCompare);
+  return mine->Equals(theirs);
+}
+
+utility::IObject* UniqueTypelessNonTrivialObject::NewInstance() const {
+  return new UniqueTypelessNonTrivialObject();
+}
+
+const utility::InterfaceId* UniqueTypelessNonTrivialObject::GetTypeId() const { return typeId; }
+
+void UniqueTypelessNonTrivialObject::Clear() {
+  if (object == nullptr) return;
+  object->Destroy();
+  object = nullptr;
+  typeId = utility::VoidInterfaceId();
+}
+
+void* UniqueTypelessNonTrivialObject::GetData() { return object; }
+
+const void* UniqueTypelessNonTrivialObject::GetConstData() const { return object; }
+
+void UniqueTypelessNonTrivialObject::SetObject(utility::ISharedInterface* payload) {
+  object = payload;
+}
+
+void UniqueTypelessNonTrivialObject::SetTypeId(const utility::InterfaceId* type) { typeId = type; }
+
+// SharedTypelessObject
+
+bool SharedTypelessObject::CopyFrom(const utility::IObject* other) {
+  if (other == this) return true;
+  if (const auto* shared = dynamic_cast<const SharedTypelessObject*>(other)) {
+    if (!shared->unique) {
+      unique.reset();
+      return true;
+    }
+    return ResetToCloneOf(*shared->unique);
+  }
+  if (const auto* source = dynamic_cast<const IUniqueTypelessObject*>(other)) {
+    if (detail::IsVoid(source->GetTypeId())) {
+      unique.reset();
+      return true;
+    }
+    return ResetToCloneOf(*source);
+  }
+  return false;
+}
+
+bool SharedTypelessObject::ResetToCloneOf(const IUniqueTypelessObject& source) {
+  detail::Owned<IUniqueTypelessObject> copy = detail::Clone<IUniqueTypelessObject>(source);
+  if (!copy) return false;
+  Reset(copy.release());
+  return true;
+}
+
+bool SharedTypelessObject::Equals(const utility::IObject* other) const {
+  if (other == this) return true;
+  const auto* that = dynamic_cast<const SharedTypelessObject*>(other);
+  if (that == nullptr) return false;
+  if (!unique || !that->unique) return !unique && !that->unique;
+  return unique->Equals(that->unique.get());
+}
+
+utility::IObject* SharedTypelessObject::NewInstance() const { return new SharedTypelessObject(); }
+
+const utility::InterfaceId* SharedTypelessObject::GetTypeId() const {
+  return unique ? unique->GetTypeId() : utility::VoidInterfaceId();
+}
+
+bool SharedTypelessObject::AssignValue(const ISharedTypelessObject* other) {
+  if (other == nullptr) return false;
+  // Another implementation of the interface is read through its slot rather than trusted to
+  // share this class's layout.
+  const auto* that = dynamic_cast<const SharedTypelessObject*>(other);
+  const ITypelessObject* source = that != nullptr ? that->unique.get() : other->GetConstUnique();
+  if (!unique) return source == nullptr;
+  if (source == nullptr) return false;
+  if (source == unique.get()) return true;
+  if (!SameTypeOrBothNull(unique->GetTypeId(), source->GetTypeId())) return false;
+  return unique->CopyFrom(source);
+}
+
+IUniqueTypelessObject* SharedTypelessObject::GetUnique() { return unique.get(); }
+
+const ITypelessObject* SharedTypelessObject::GetConstUnique() const { return unique.get(); }
+
+void SharedTypelessObject::Reset(IUniqueTypelessObject* held) {
+  if (held == nullptr) {
+    unique.reset();
+    return;
+  }
+  // If the count block cannot be allocated, the constructor destroys held through the deleter
+  // and rethrows, leaving the previous reference in place.
+  std::shared_ptr<IUniqueTypelessObject> fresh(held, detail::Destroyer(),
+                                               detail::Allocator<IUniqueTypelessObject>());
+  unique.swap(fresh);
+}
+
+ISharedTypelessObject* SharedTypelessObject::Share() const {
+  auto* holder = new SharedTypelessObject();
+  holder->unique = unique;
+  return holder;
+}
+
+}  // namespace kivo::containers
