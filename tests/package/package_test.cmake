@@ -1,0 +1,58 @@
+# Installs the build into a fresh prefix, then builds and runs one client through find_package and
+# one through pkg-config against it.
+# cmake -DBUILD_DIR=<build> -DWORK_DIR=<scratch> -DCXX=<compiler> -DGENERATOR=<generator>
+#       -DLIBDIR=<lib dir below the prefix> -DREADELF=<readelf> -P package_test.cmake
+# SPDX-License-Identifier: MIT
+
+set(prefix ${WORK_DIR}/prefix)
+set(consumer_source ${CMAKE_CURRENT_LIST_DIR})
+file(REMOVE_RECURSE ${WORK_DIR})
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output
+    ERROR_VARIABLE output)
+  if(NOT result EQUAL 0)
+    string(REPLACE ";" " " command "${ARGN}")
+    message(FATAL_ERROR "${command} failed (${result}):\n${output}")
+  endif()
+  set(run_output "${output}" PARENT_SCOPE)
+endfunction()
+
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+foreach(file
+    ${LIBDIR}/libKivoContainersLib.so.1
+    include/kivo/containers/exports.h
+    include/kivo/sdk/sdk.h
+    ${LIBDIR}/cmake/KivoContainersLib/KivoContainersLibConfig.cmake
+    ${LIBDIR}/cmake/KivoContainersLib/KivoContainersLibConfigVersion.cmake
+    ${LIBDIR}/pkgconfig/kivo-containers-lib.pc)
+  if(NOT EXISTS ${prefix}/${file})
+    message(FATAL_ERROR "the install lacks ${file}")
+  endif()
+endforeach()
+if(EXISTS ${prefix}/include/internal OR EXISTS ${prefix}/include/kivo/internal)
+  message(FATAL_ERROR "private headers were installed")
+endif()
+run(${READELF} -d ${prefix}/${LIBDIR}/libKivoContainersLib.so)
+if(NOT run_output MATCHES "SONAME\\)[^\n]*\\[libKivoContainersLib\\.so\\.1\\]")
+  message(FATAL_ERROR "the library's SONAME is not libKivoContainersLib.so.1:\n${run_output}")
+endif()
+
+# find_package
+run(${CMAKE_COMMAND} -S ${consumer_source} -B ${WORK_DIR}/cmake-consumer -G ${GENERATOR}
+  -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-consumer)
+run(${WORK_DIR}/cmake-consumer/consumer)
+message(STATUS "find_package consumer: ${run_output}")
+
+# pkg-config
+set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
+run(pkg-config --modversion kivo-containers-lib)
+message(STATUS "pkg-config finds version ${run_output}")
+run(pkg-config --cflags --libs kivo-containers-lib)
+separate_arguments(flags UNIX_COMMAND "${run_output}")
+run(${CXX} -std=c++17 -Wall -Wextra -Wpedantic -Werror ${consumer_source}/main.cpp ${flags}
+  -Wl,-rpath,${prefix}/${LIBDIR} -o ${WORK_DIR}/pkg-config-consumer)
+run(${WORK_DIR}/pkg-config-consumer)
+message(STATUS "pkg-config consumer: ${run_output}")
