@@ -1,0 +1,45 @@
+# Fails unless the DLL's export table names exactly the allocator functions listed in the exports
+# header, under their plain names. Run with -DLIBRARY=<dll> -DOBJDUMP=<objdump> -DEXPORTS_HEADER=<file>.
+file(READ "${EXPORTS_HEADER}" header)
+string(REGEX MATCHALL "X\\(Kivo[A-Za-z0-9_]+\\)" entries "${header}")
+set(expected "")
+foreach(entry IN LISTS entries)
+  string(REGEX REPLACE "X\\(([A-Za-z0-9_]+)\\)" "\\1" name "${entry}")
+  list(APPEND expected "${name}")
+endforeach()
+list(SORT expected)
+list(LENGTH expected expected_count)
+if(NOT expected_count EQUAL 25)
+  message(FATAL_ERROR "expected 25 exports in ${EXPORTS_HEADER}, found ${expected_count}")
+endif()
+
+execute_process(COMMAND "${OBJDUMP}" -p "${LIBRARY}"
+  OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p failed on ${LIBRARY}")
+endif()
+
+# The name table follows the "[Ordinal/Name Pointer] Table" heading, one "[ index] name" row each;
+# rows after it that have another shape belong to the next section.
+string(REPLACE "\n" ";" rows "${dump}")
+set(actual "")
+set(in_names FALSE)
+foreach(row IN LISTS rows)
+  if(row MATCHES "^\\[Ordinal/Name Pointer\\] Table")
+    set(in_names TRUE)
+  elseif(in_names AND row MATCHES "^\t\\[ *[0-9]+\\] (.+)$")
+    list(APPEND actual "${CMAKE_MATCH_1}")
+  elseif(in_names)
+    set(in_names FALSE)
+  endif()
+endforeach()
+list(SORT actual)
+
+if(NOT actual STREQUAL expected)
+  set(extra ${actual})
+  list(REMOVE_ITEM extra ${expected})
+  set(missing ${expected})
+  list(REMOVE_ITEM missing ${actual})
+  message(FATAL_ERROR "DLL exports differ\n  unexpected: ${extra}\n  missing: ${missing}")
+endif()
+message(STATUS "exactly the ${expected_count} allocator functions are exported, undecorated")
