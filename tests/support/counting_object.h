@@ -1,39 +1,54 @@
-// CountingObject: a payload test double that counts how often objects of its kind end.
+// Test doubles that count how often objects of their kind are made and ended: a payload object
+// and a shared typeless handle.
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// A CountingObject carries an int value and reports to a CountingLog shared by it and every copy
-// made of it (NewInstance, CopyFrom), so a test can see that a payload ends exactly once, however
-// many owners passed it around. The objects live on the global heap, not the library's, so they
-// never show up in a CountingHeap.
+// Each double reports to a CountingLog shared by it and every copy or share made of it, so a test
+// can see that an object ends exactly once however many owners passed it around. The doubles live
+// on the global heap, not the library's, so a CountingHeap sees only the library's own blocks.
 
 #include <atomic>
+#include <cstddef>
+#include <memory>
 #include <new>
+#include <utility>
 
-#include "kivo/utility/object.h"
+#include "kivo/containers/typeless_object.h"
 
 namespace kivo::testing {
 
 struct CountingLog {
   std::atomic<int> created{0};
   std::atomic<int> destroyed{0};
-  // When set, CopyFrom answers false, as a payload whose copy fails does.
+  // When set, CountingObject::CopyFrom answers false, as a payload whose copy fails does.
   std::atomic<bool> refuse_copies{false};
 
   int Alive() const { return created - destroyed; }
 };
 
-class CountingObject final : public utility::IObject {
+// Counts Self into the log when it is made and when Destroy ends it.
+template <class Self, class Interface>
+class Counted : public Interface {
+ public:
+  void Destroy() noexcept override {
+    ++log_->destroyed;
+    delete static_cast<Self*>(this);
+  }
+  // Plain global allocation: the interfaces' class-level delete would call Destroy again.
+  static void* operator new(std::size_t size) { return ::operator new(size); }
+  static void operator delete(void* block) noexcept { ::operator delete(block); }
+
+ protected:
+  explicit Counted(CountingLog& log) : log_(&log) { ++log.created; }
+  CountingLog* log_;
+};
+
+// A payload carrying an int value.
+class CountingObject final : public Counted<CountingObject, utility::IObject> {
  public:
   // A new object with value; the caller owns it and ends it with Destroy.
   static CountingObject* New(CountingLog& log, int value = 0) {
     return new CountingObject(log, value);
-  }
-
-  void Destroy() noexcept override {
-    ++log_->destroyed;
-    this->~CountingObject();
-    ::operator delete(this);
   }
 
   const utility::InterfaceId* GetInterfaceId() const override {
@@ -41,7 +56,6 @@ class CountingObject final : public utility::IObject {
         "kivo::testing::ICountingObject", utility::NameCode("kivo::testing::ICountingObject")};
     return &record;
   }
-
   bool CopyFrom(const utility::IObject* other) override {
     if (other == this) return true;
     const auto* source = dynamic_cast<const CountingObject*>(other);
@@ -49,26 +63,51 @@ class CountingObject final : public utility::IObject {
     value = source->value;
     return true;
   }
-
   bool Equals(const utility::IObject* other) const override {
-    if (other == this) return true;
     const auto* that = dynamic_cast<const CountingObject*>(other);
     return that != nullptr && that->value == value;
   }
-
   utility::IObject* NewInstance() const override { return New(*log_); }
 
   int value;
 
-  // Plain global allocation; the interface's class-level delete would call Destroy again.
-  static void* operator new(std::size_t size) { return ::operator new(size); }
-  static void operator delete(void* block) noexcept { ::operator delete(block); }
+ private:
+  CountingObject(CountingLog& log, int initial) : Counted(log), value(initial) {}
+};
+
+// A stand-in for a shared typeless object: the handles that Share makes refer to the same value,
+// as shared typeless objects refer to one unique object, and Equals compares the values.
+class CountingHandle final : public Counted<CountingHandle, containers::ISharedTypelessObject> {
+ public:
+  // A new handle to a new value, owned by the caller.
+  static CountingHandle* New(CountingLog& log, int value) {
+    return new CountingHandle(log, std::make_shared<int>(value));
+  }
+
+  const utility::InterfaceId* GetInterfaceId() const override {
+    return utility::InterfaceIdOf<ISharedTypelessObject>();
+  }
+  bool CopyFrom(const utility::IObject*) override { return false; }
+  bool Equals(const utility::IObject* other) const override {
+    const auto* that = dynamic_cast<const CountingHandle*>(other);
+    return that != nullptr && *that->value == *value;
+  }
+  utility::IObject* NewInstance() const override { return New(*log_, 0); }
+  const utility::InterfaceId* GetTypeId() const override { return utility::VoidInterfaceId(); }
+  bool AssignValue(const ISharedTypelessObject*) override { return false; }
+  containers::IUniqueTypelessObject* GetUnique() override { return unique; }
+  const containers::ITypelessObject* GetConstUnique() const override { return unique; }
+  void Reset(containers::IUniqueTypelessObject*) override {}
+  ISharedTypelessObject* Share() const override { return new CountingHandle(*log_, value); }
+
+  // The value this handle shares with the handles made from it by Share.
+  const std::shared_ptr<int> value;
+  // What GetUnique and GetConstUnique answer; not owned, not passed on by Share.
+  containers::IUniqueTypelessObject* unique = nullptr;
 
  private:
-  CountingObject(CountingLog& log, int initial) : value(initial), log_(&log) { ++log_->created; }
-  ~CountingObject() = default;
-
-  CountingLog* log_;
+  CountingHandle(CountingLog& log, std::shared_ptr<int> shared)
+      : Counted(log), value(std::move(shared)) {}
 };
 
 }  // namespace kivo::testing
