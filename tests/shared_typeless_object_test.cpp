@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -14,6 +16,7 @@
 #include "kivo/containers/exports.h"
 #include "support/counting_heap.h"
 #include "support/counting_object.h"
+#include "support/slots.h"
 #include "typeless_objects.h"
 
 namespace {
@@ -22,28 +25,29 @@ using kivo::containers::ISharedTypelessObject;
 using kivo::containers::IStringObject;
 using kivo::containers::ITypelessObject;
 using kivo::containers::IUniqueTypelessObject;
-using kivo::containers::SharedTypelessObject;
 using kivo::containers::UniqueTypelessNonTrivialObject;
-using kivo::containers::UniqueTypelessTrivialObject;
 using kivo::detail::Owned;
 using kivo::testing::CountingHeap;
 using kivo::testing::CountingLog;
 using kivo::testing::CountingObject;
 using kivo::utility::InterfaceId;
 using kivo::utility::IObject;
+using kivo::utility::VoidInterfaceId;
+using Others = std::initializer_list<const IObject*>;
 
 constexpr InterfaceId kTypeT{"T", kivo::utility::NameCode("T")};
 constexpr InterfaceId kTypeU{"U", kivo::utility::NameCode("U")};
 
 Owned<ISharedTypelessObject> NewShared(IUniqueTypelessObject* unique = nullptr) {
-  Owned<ISharedTypelessObject> shared(new SharedTypelessObject());
+  Owned<ISharedTypelessObject> shared(
+      static_cast<ISharedTypelessObject*>(KivoSharedTypelessObjectAllocator()));
   if (unique != nullptr) shared->Reset(unique);
   return shared;
 }
 
 // A new 8-byte trivial object holding value.
 IUniqueTypelessObject* Trivial8(std::uint64_t value, const InterfaceId* type = &kTypeT) {
-  auto* object = new UniqueTypelessTrivialObject<8>();
+  auto* object = new kivo::containers::UniqueTypelessTrivialObject<8>();
   std::memcpy(object->GetData(), &value, sizeof(value));
   object->SetTypeId(type);
   return object;
@@ -74,41 +78,38 @@ std::string ErrorText(Operation operation) {
   return "no exception";
 }
 
-TEST(SharedTypelessObject, NewObjectIsEmptyLabelledVoidAndEqualsAnotherNewObject) {
-  auto a = NewShared();
-  auto b = NewShared(Trivial8(1));
-  EXPECT_EQ(a->GetUnique(), nullptr);
-  EXPECT_EQ(a->GetConstUnique(), nullptr);
-  EXPECT_EQ(a->GetTypeId(), kivo::utility::VoidInterfaceId());
-  Owned<IObject> fresh(b->NewInstance());  // empty, though its source holds an object
-  EXPECT_TRUE(a->Equals(fresh.get()));
-  EXPECT_FALSE(b->Equals(fresh.get()));
-  EXPECT_EQ(b->GetTypeId(), &kTypeT);
-}
-
-TEST(SharedTypelessObject, ShareMakesAnotherHolderOfTheSameUniqueObject) {
+TEST(SharedTypelessObject, NewObjectIsEmptyAndShareMakesAnotherHolderOfTheSameUniqueObject) {
   auto empty = NewShared();
-  Owned<ISharedTypelessObject> empty_holder(empty->Share());
-  EXPECT_EQ(empty_holder->GetUnique(), nullptr);
-
+  EXPECT_EQ(empty->GetUnique(), nullptr);
+  EXPECT_EQ(empty->GetConstUnique(), nullptr);
+  EXPECT_EQ(empty->GetTypeId(), VoidInterfaceId());
+  EXPECT_EQ(empty->GetInterfaceId(), kivo::utility::InterfaceIdOf<ISharedTypelessObject>());
+  EXPECT_EQ(Owned<ISharedTypelessObject>(empty->Share())->GetUnique(), nullptr);
   auto holding = NewShared(Trivial8(42));
+  Owned<IObject> fresh(holding->NewInstance());  // empty, though its source holds an object
+  EXPECT_TRUE(empty->Equals(fresh.get()));
+  EXPECT_FALSE(holding->Equals(fresh.get()));
   Owned<ISharedTypelessObject> holder(holding->Share());
   EXPECT_EQ(holder->GetUnique(), holding->GetUnique());
-  EXPECT_TRUE(holder->Equals(holding.get()));
   EXPECT_EQ(holder->GetTypeId(), &kTypeT);
+  EXPECT_TRUE(holder->Equals(holding.get()));
 }
 
-TEST(SharedTypelessObject, TheLastHolderEndsTheUniqueObjectExactlyOnce) {
+TEST(SharedTypelessObject, TheLastHolderToLetGoEndsTheUniqueObjectExactlyOnce) {
   CountingLog log;
   auto first = NewShared(Counted(log, 7));
   Owned<ISharedTypelessObject> second(first->Share());
   Owned<ISharedTypelessObject> third(second->Share());
   first.reset();
-  second.reset();
+  second->Reset(Counted(log, 8));  // moves on to another unique object
   EXPECT_EQ(log.destroyed, 0);
   EXPECT_EQ(static_cast<CountingObject*>(third->GetUnique()->GetData())->value, 7);
   third.reset();
   EXPECT_EQ(log.destroyed, 1);
+  second->Reset(nullptr);
+  EXPECT_EQ(log.destroyed, 2);
+  EXPECT_EQ(second->GetUnique(), nullptr);
+  EXPECT_EQ(second->GetTypeId(), VoidInterfaceId());
 }
 
 TEST(SharedTypelessObject, CopyFromDetachesWhileAssignValueWritesThroughToEverySharer) {
@@ -118,58 +119,39 @@ TEST(SharedTypelessObject, CopyFromDetachesWhileAssignValueWritesThroughToEveryS
   ASSERT_TRUE(copy->CopyFrom(a.get()));
   EXPECT_TRUE(copy->Equals(a.get()));
   EXPECT_NE(copy->GetUnique(), a->GetUnique());
-
   IUniqueTypelessObject* const held = a->GetUnique();
-  auto value = NewShared(Trivial8(2));
-  ASSERT_TRUE(a->AssignValue(value.get()));
+  ASSERT_TRUE(a->AssignValue(NewShared(Trivial8(2)).get()));
   EXPECT_EQ(a->GetUnique(), held);
   EXPECT_EQ(ValueOf(*a), 2u);
   EXPECT_EQ(ValueOf(*sharer), 2u);
   EXPECT_EQ(ValueOf(*copy), 1u);
 }
 
-enum class Held { kEmpty, kT8, kU8, kT4, kNull8, kSame };
-
-struct AssignCase {
-  Held target;
-  Held source;
-  bool result;
-  std::uint64_t value_after;  // the target's value afterwards, when it holds one
-};
-
 TEST(SharedTypelessObject, AssignValueNeedsBothHeldAndTheSameTypeCode) {
-  const AssignCase cases[] = {
-      {Held::kEmpty, Held::kEmpty, true, 0}, {Held::kEmpty, Held::kT8, false, 0},
-      {Held::kT8, Held::kEmpty, false, 1},   {Held::kT8, Held::kSame, true, 1},
-      {Held::kT8, Held::kU8, false, 1},      {Held::kT8, Held::kT4, false, 1},
-      {Held::kT8, Held::kT8, true, 9},       {Held::kNull8, Held::kNull8, true, 9},
-      {Held::kT8, Held::kNull8, false, 1},
+  enum Held { kEmpty, kT8, kU8, kT4, kNull8, kSame };
+  const struct {
+    Held target, source;
+    bool result;
+    std::uint64_t value_after;  // the target's value afterwards, when it holds one
+  } cases[] = {
+      {kEmpty, kEmpty, true, 0}, {kEmpty, kT8, false, 0},   {kT8, kEmpty, false, 1},
+      {kT8, kSame, true, 1},     {kT8, kU8, false, 1},      {kT8, kT4, false, 1},
+      {kT8, kT8, true, 9},       {kNull8, kNull8, true, 9}, {kT8, kNull8, false, 1},
   };
-  auto make = [](Held held, std::uint64_t value) -> Owned<ISharedTypelessObject> {
-    switch (held) {
-      case Held::kT8:
-        return NewShared(Trivial8(value));
-      case Held::kU8:
-        return NewShared(Trivial8(value, &kTypeU));
-      case Held::kT4: {
-        auto* four = new UniqueTypelessTrivialObject<4>();
-        four->SetTypeId(&kTypeT);
-        return NewShared(four);
-      }
-      case Held::kNull8:
-        return NewShared(Trivial8(value, nullptr));
-      case Held::kEmpty:
-      case Held::kSame:
-        break;
+  auto make = [](Held held, std::uint64_t value) {
+    if (held == kT4) {
+      auto* four = new kivo::containers::UniqueTypelessTrivialObject<4>();
+      four->SetTypeId(&kTypeT);
+      return NewShared(four);
     }
-    return NewShared();
+    if (held == kEmpty) return NewShared();
+    return NewShared(Trivial8(value, held == kU8 ? &kTypeU : held == kNull8 ? nullptr : &kTypeT));
   };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    SCOPED_TRACE(testing::Message() << "case " << i);
-    const AssignCase& c = cases[i];
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
     auto target = make(c.target, 1);
     auto source =
-        c.source == Held::kSame ? Owned<ISharedTypelessObject>(target->Share()) : make(c.source, 9);
+        c.source == kSame ? Owned<ISharedTypelessObject>(target->Share()) : make(c.source, 9);
     IUniqueTypelessObject* const held = target->GetUnique();
     EXPECT_EQ(target->AssignValue(source.get()), c.result);
     EXPECT_EQ(target->GetUnique(), held);
@@ -179,31 +161,13 @@ TEST(SharedTypelessObject, AssignValueNeedsBothHeldAndTheSameTypeCode) {
   }
 }
 
-// Another implementation of the interface, which forwards to a SharedTypelessObject.
-class ForeignShared final : public kivo::utility::SharedImplementation<ISharedTypelessObject> {
- public:
-  explicit ForeignShared(IUniqueTypelessObject* unique) { inner->Reset(unique); }
-  bool CopyFrom(const IObject* other) override { return inner->CopyFrom(other); }
-  bool Equals(const IObject* other) const override { return inner->Equals(other); }
-  IObject* NewInstance() const override { return new ForeignShared(nullptr); }
-  const InterfaceId* GetTypeId() const override { return inner->GetTypeId(); }
-  bool AssignValue(const ISharedTypelessObject* other) override {
-    return inner->AssignValue(other);
-  }
-  IUniqueTypelessObject* GetUnique() override { return inner->GetUnique(); }
-  const ITypelessObject* GetConstUnique() const override { return inner->GetConstUnique(); }
-  void Reset(IUniqueTypelessObject* unique) override { inner->Reset(unique); }
-  ISharedTypelessObject* Share() const override { return inner->Share(); }
-
- private:
-  Owned<ISharedTypelessObject> inner = NewShared();
-};
-
 TEST(SharedTypelessObject, AssignValueReadsAnotherImplementationThroughItsSlot) {
-  Owned<ISharedTypelessObject> foreign(new ForeignShared(Trivial8(5)));
-  Owned<ISharedTypelessObject> foreign_empty(new ForeignShared(nullptr));
+  CountingLog log;
+  Owned<IUniqueTypelessObject> value(Trivial8(5));
+  Owned<kivo::testing::CountingHandle> foreign(kivo::testing::CountingHandle::New(log, 0));
   auto target = NewShared(Trivial8(1));
-  EXPECT_FALSE(target->AssignValue(foreign_empty.get()));
+  EXPECT_FALSE(target->AssignValue(foreign.get()));  // it holds nothing
+  foreign->unique = value.get();
   ASSERT_TRUE(target->AssignValue(foreign.get()));
   EXPECT_EQ(ValueOf(*target), 5u);
   EXPECT_FALSE(target->AssignValue(nullptr));
@@ -211,83 +175,63 @@ TEST(SharedTypelessObject, AssignValueReadsAnotherImplementationThroughItsSlot) 
   EXPECT_FALSE(target->CopyFrom(foreign.get()));
 }
 
-TEST(SharedTypelessObject, CopyFromAUniqueSourceLabelledVoidEmptiesThisObject) {
+TEST(SharedTypelessObject, CopyFromJudgesAUniqueSourceEmptyByItsTypeAndASharedOneByWhatItHolds) {
   CountingLog log;
   auto target = NewShared(Counted(log));
-  Owned<IUniqueTypelessObject> source(Trivial8(0xFF, kivo::utility::VoidInterfaceId()));
-  ASSERT_TRUE(target->CopyFrom(source.get()));
+  Owned<IUniqueTypelessObject> void_unique(Trivial8(0xFF, VoidInterfaceId()));
+  ASSERT_TRUE(target->CopyFrom(void_unique.get()));
   EXPECT_EQ(target->GetUnique(), nullptr);
   EXPECT_EQ(log.destroyed, 1);
-
-  Owned<IUniqueTypelessObject> untyped(Trivial8(3, nullptr));  // null is no void: copied
+  Owned<IUniqueTypelessObject> untyped(Trivial8(3, nullptr));  // a null record is no void
   ASSERT_TRUE(target->CopyFrom(untyped.get()));
   EXPECT_EQ(target->GetTypeId(), nullptr);
   EXPECT_EQ(ValueOf(*target), 3u);
-}
-
-TEST(SharedTypelessObject, CopyFromASharedSourceJudgesEmptinessByWhatItHolds) {
-  auto void_typed = NewShared(Trivial8(0xFF, kivo::utility::VoidInterfaceId()));
-  auto target = NewShared();
-  ASSERT_TRUE(target->CopyFrom(void_typed.get()));
+  auto void_shared = NewShared(Trivial8(0xFF, VoidInterfaceId()));
+  ASSERT_TRUE(target->CopyFrom(void_shared.get()));
   ASSERT_NE(target->GetUnique(), nullptr);
-  EXPECT_NE(target->GetUnique(), void_typed->GetUnique());
+  EXPECT_NE(target->GetUnique(), void_shared->GetUnique());
   EXPECT_EQ(ValueOf(*target), 0xFFu);
-
-  CountingLog log;
-  auto holding = NewShared(Counted(log));
-  auto empty = NewShared();
-  ASSERT_TRUE(holding->CopyFrom(empty.get()));
-  EXPECT_EQ(holding->GetUnique(), nullptr);
-  EXPECT_EQ(log.destroyed, 1);
+  ASSERT_TRUE(target->CopyFrom(NewShared().get()));
+  EXPECT_EQ(target->GetUnique(), nullptr);
 }
 
-TEST(SharedTypelessObject, CopyFromRejectsNullAndOtherClasses) {
-  auto target = NewShared(Trivial8(1));
-  Owned<IStringObject> text(static_cast<IStringObject*>(KivoStringObjectAllocator()));
-  for (const IObject* other :
-       {static_cast<const IObject*>(nullptr), static_cast<const IObject*>(text.get())}) {
+TEST(SharedTypelessObject, CopyFromAndEqualsRefuseNullAndOtherClassesAndEqualsRefusesUniques) {
+  auto target = NewShared(Trivial8(4));
+  Owned<IObject> text(static_cast<IStringObject*>(KivoStringObjectAllocator()));
+  Owned<IUniqueTypelessObject> unique(Trivial8(4));
+  EXPECT_TRUE(target->GetUnique()->Equals(unique.get()));
+  EXPECT_FALSE(target->Equals(unique.get()));
+  for (const IObject* other : Others{nullptr, text.get()}) {
     EXPECT_FALSE(target->CopyFrom(other));
     EXPECT_FALSE(target->Equals(other));
   }
-  EXPECT_EQ(ValueOf(*target), 1u);
+  EXPECT_EQ(ValueOf(*target), 4u);
 }
 
 TEST(SharedTypelessObject, CopyFromAPayloadlessNonTrivialSourceThrowsAndKeepsThisObject) {
-  const char kCannotCopy[] =
-      "Can not copy from an object that doesn't derive from utility::IObject";
+  CountingHeap heap;
   auto target = NewShared(Trivial8(1));
   IUniqueTypelessObject* const held = target->GetUnique();
   Owned<IUniqueTypelessObject> no_payload(new UniqueTypelessNonTrivialObject());
   no_payload->SetTypeId(&kTypeT);
   auto shared_no_payload = NewShared(new UniqueTypelessNonTrivialObject());
-  for (const IObject* source : {static_cast<const IObject*>(no_payload.get()),
-                                static_cast<const IObject*>(shared_no_payload.get())}) {
-    EXPECT_EQ(ErrorText<std::runtime_error>([&] { target->CopyFrom(source); }), kCannotCopy);
+  const std::ptrdiff_t live = heap.Live();
+  for (const IObject* source : Others{no_payload.get(), shared_no_payload.get()}) {
+    EXPECT_EQ(ErrorText<std::runtime_error>([&] { target->CopyFrom(source); }),
+              "Can not copy from an object that doesn't derive from utility::IObject");
     EXPECT_EQ(target->GetUnique(), held);
+    EXPECT_EQ(heap.Live(), live);  // the half-made copy went too
   }
-}
-
-TEST(SharedTypelessObject, EqualsNeverMatchesAUniqueObjectThatCopyFromTakes) {
-  auto target = NewShared(Trivial8(4));
-  Owned<IUniqueTypelessObject> unique(Trivial8(4));
-  EXPECT_TRUE(target->GetUnique()->Equals(unique.get()));
-  EXPECT_FALSE(target->Equals(unique.get()));
-  auto copy = NewShared();
-  ASSERT_TRUE(copy->CopyFrom(unique.get()));
-  EXPECT_TRUE(copy->Equals(target.get()));
 }
 
 TEST(SharedTypelessObject, EqualsComparesTheHeldObjectsAndPassesTheirExceptionsOn) {
   auto empty = NewShared();
   auto one = NewShared(Trivial8(1));
-  auto other_one = NewShared(Trivial8(1));
-  auto two = NewShared(Trivial8(2));
   EXPECT_TRUE(empty->Equals(NewShared().get()));
   EXPECT_FALSE(empty->Equals(one.get()));
   EXPECT_FALSE(one->Equals(empty.get()));
-  EXPECT_TRUE(one->Equals(other_one.get()));
-  EXPECT_FALSE(one->Equals(two.get()));
-
+  EXPECT_TRUE(one->Equals(NewShared(Trivial8(1)).get()));
+  EXPECT_FALSE(one->Equals(NewShared(Trivial8(2)).get()));
   CountingLog log;
   auto with_payload = NewShared(Counted(log));
   auto* bare = new UniqueTypelessNonTrivialObject();
@@ -297,93 +241,26 @@ TEST(SharedTypelessObject, EqualsComparesTheHeldObjectsAndPassesTheirExceptionsO
             "Can not test equality of objects that don't derive from utility::IObject");
 }
 
-TEST(SharedTypelessObject, ResetReleasesThePreviousReferenceAndNullEmpties) {
-  CountingLog log;
-  auto shared = NewShared(Counted(log, 1));
-  Owned<ISharedTypelessObject> sharer(shared->Share());
-  shared->Reset(Counted(log, 2));
-  EXPECT_EQ(log.destroyed, 0);  // the sharer still holds the first
-  sharer.reset();
-  EXPECT_EQ(log.destroyed, 1);
-  shared->Reset(nullptr);
-  EXPECT_EQ(log.destroyed, 2);
-  EXPECT_EQ(shared->GetUnique(), nullptr);
-  EXPECT_EQ(shared->GetTypeId(), kivo::utility::VoidInterfaceId());
-}
-
-TEST(SharedTypelessObject, ResetWithoutMemoryDestroysItsArgumentAndKeepsThePreviousReference) {
+TEST(SharedTypelessObject, ExhaustedMemoryInResetEndsItsArgumentAndInShareLeavesNoCountBehind) {
   CountingHeap heap;
-  CountingLog previous_log, argument_log;
+  CountingLog held_log, argument_log;
   const std::ptrdiff_t baseline = heap.Live();
   {
-    auto shared = NewShared(Counted(previous_log));
-    IUniqueTypelessObject* const previous = shared->GetUnique();
+    auto shared = NewShared(Counted(held_log));
+    IUniqueTypelessObject* const held = shared->GetUnique();
     const std::ptrdiff_t live = heap.Live();
     IUniqueTypelessObject* argument = Counted(argument_log);
     heap.FailAfter(0);
     EXPECT_EQ(ErrorText<std::bad_alloc>([&] { shared->Reset(argument); }), "bad allocation");
-    heap.FailNone();
-    EXPECT_EQ(argument_log.destroyed, 1);
-    EXPECT_EQ(heap.Live(), live);
-    EXPECT_EQ(shared->GetUnique(), previous);
-    EXPECT_EQ(previous_log.destroyed, 0);
-  }
-  EXPECT_EQ(previous_log.destroyed, 1);
-  EXPECT_EQ(heap.Live(), baseline);
-}
-
-TEST(SharedTypelessObject, ShareWithoutMemoryThrowsAndLeavesNoReferenceBehind) {
-  CountingHeap heap;
-  CountingLog log;
-  const std::ptrdiff_t baseline = heap.Live();
-  {
-    auto shared = NewShared(Counted(log));
-    const std::ptrdiff_t live = heap.Live();
-    heap.FailAfter(0);
     EXPECT_EQ(ErrorText<std::bad_alloc>([&] { shared->Share()->Destroy(); }), "bad allocation");
     heap.FailNone();
+    EXPECT_EQ(argument_log.destroyed, 1);
+    EXPECT_EQ(shared->GetUnique(), held);
+    EXPECT_EQ(held_log.destroyed, 0);
     EXPECT_EQ(heap.Live(), live);
   }
-  EXPECT_EQ(log.destroyed, 1);  // no stray count kept the unique object alive
+  EXPECT_EQ(held_log.destroyed, 1);  // no stray count kept it alive
   EXPECT_EQ(heap.Live(), baseline);
-}
-
-struct CopyState {
-  Owned<ISharedTypelessObject> target;
-  Owned<ISharedTypelessObject> source;
-  IUniqueTypelessObject* held;
-  std::ptrdiff_t live;
-};
-
-TEST(SharedTypelessObject, CopyFromWithoutMemoryKeepsThisObjectAndLeaksNothing) {
-  CountingHeap heap;
-  const std::size_t failures = kivo::testing::SweepAllocationFailures(
-      heap,
-      [&] {
-        auto* text = static_cast<IStringObject*>(KivoStringObjectAllocator());
-        text->SetString("a text long enough to need a block of its own");
-        auto* unique = new UniqueTypelessNonTrivialObject();
-        unique->SetObject(text);
-        unique->SetTypeId(kivo::utility::InterfaceIdOf<IStringObject>());
-        CopyState state{NewShared(Trivial8(1)), NewShared(unique), nullptr, 0};
-        state.held = state.target->GetUnique();
-        state.live = heap.Live();
-        return state;
-      },
-      [](CopyState& state) { state.target->CopyFrom(state.source.get()); },
-      [&](CopyState& state, const char* what) {
-        if (what != nullptr) {
-          EXPECT_STREQ(what, "bad allocation");
-          EXPECT_EQ(state.target->GetUnique(), state.held);
-          EXPECT_EQ(ValueOf(*state.target), 1u);
-          EXPECT_EQ(heap.Live(), state.live);
-        } else {
-          EXPECT_TRUE(state.target->Equals(state.source.get()));
-          EXPECT_NE(state.target->GetUnique(), state.source->GetUnique());
-        }
-      });
-  // The unique object, its string object, the text block and the count block.
-  EXPECT_EQ(failures, 4u);
 }
 
 TEST(SharedTypelessObject, HoldersSharedAndDestroyedOnManyThreadsEndTheUniqueObjectOnce) {
@@ -391,15 +268,10 @@ TEST(SharedTypelessObject, HoldersSharedAndDestroyedOnManyThreadsEndTheUniqueObj
   constexpr int kRounds = 20000;
   CountingLog log;
   auto root = NewShared(Counted(log));
-  std::vector<ISharedTypelessObject*> holders;
-  for (int i = 0; i < kThreads; ++i) holders.push_back(root->Share());
-  root.reset();
-
-  std::atomic<bool> ended_early{false};
   std::vector<std::thread> threads;
-  for (ISharedTypelessObject* holder : holders) {
-    threads.emplace_back([holder, &log, &ended_early] {
-      ISharedTypelessObject* mine = holder;
+  std::atomic<bool> ended_early{false};
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([mine = root->Share(), &log, &ended_early]() mutable {
       for (int round = 0; round < kRounds; ++round) {
         ISharedTypelessObject* next = mine->Share();
         mine->Destroy();
@@ -409,10 +281,27 @@ TEST(SharedTypelessObject, HoldersSharedAndDestroyedOnManyThreadsEndTheUniqueObj
       mine->Destroy();
     });
   }
+  root.reset();
   for (std::thread& thread : threads) thread.join();
   EXPECT_FALSE(ended_early);
   EXPECT_EQ(log.destroyed, 1);
   EXPECT_EQ(log.Alive(), 0);
+}
+
+// Slots 5 to 10 of ISharedTypelessObject, called by position.
+TEST(SharedTypelessObjectSlots, EachOperationSitsAtItsPosition) {
+  using kivo::testing::CallSlot;
+  auto shared = NewShared();
+  IUniqueTypelessObject* unique = Trivial8(1);
+  CallSlot<void>(shared.get(), 9, unique);                               // Reset
+  EXPECT_EQ(CallSlot<IUniqueTypelessObject*>(shared.get(), 7), unique);  // GetUnique
+  EXPECT_EQ(CallSlot<const ITypelessObject*>(shared.get(), 8), unique);  // GetConstUnique
+  EXPECT_EQ(CallSlot<const InterfaceId*>(shared.get(), 5), &kTypeT);     // GetTypeId
+  Owned<ISharedTypelessObject> holder(CallSlot<ISharedTypelessObject*>(shared.get(), 10));  // Share
+  EXPECT_EQ(holder->GetUnique(), unique);
+  auto other = NewShared(Trivial8(2));
+  EXPECT_TRUE(CallSlot<bool>(shared.get(), 6, other.get()));  // AssignValue
+  EXPECT_EQ(ValueOf(*holder), 2u);
 }
 
 }  // namespace

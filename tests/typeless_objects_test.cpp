@@ -1,32 +1,76 @@
-// The typeless exports as a separately built client sees them: records, initial state, slots.
+// The unique typeless objects: N inline bytes for every N, and one owned payload object.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
+#include <initializer_list>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
+#include "internal/shared_implementation.h"
 #include "kivo/containers/exports.h"
+#include "support/counting_object.h"
 #include "support/slots.h"
+#include "typeless_objects.h"
 
 namespace {
 
 using kivo::containers::ISharedTypelessObject;
-using kivo::containers::ITypelessObject;
+using kivo::containers::IStringObject;
 using kivo::containers::IUniqueTypelessObject;
-using kivo::testing::CallSlot;
+using kivo::detail::Owned;
+using kivo::testing::CountingLog;
+using kivo::testing::CountingObject;
 using kivo::utility::InterfaceId;
+using kivo::utility::InterfaceIdOf;
 using kivo::utility::IObject;
 using kivo::utility::ISharedInterface;
 using kivo::utility::ObjectAllocator;
+using kivo::utility::VoidInterfaceId;
+using Others = std::initializer_list<const IObject*>;
 
-constexpr std::uint32_t kVoid = kivo::containers::kVoidCode;
+const InterfaceId* const kTextType = InterfaceIdOf<IStringObject>();
+constexpr InterfaceId kLookalike{"another name, the string's code",
+                                 kivo::containers::kStringObjectCode};
+constexpr InterfaceId kCountingType{"counting", kivo::utility::NameCode("counting")};
 
-struct TrivialExport {
+template <class Operation>
+std::string RuntimeErrorText(Operation operation) {
+  try {
+    operation();
+  } catch (const std::runtime_error& error) {
+    return error.what();
+  }
+  return "no exception";
+}
+
+Owned<IUniqueTypelessObject> Unique(ObjectAllocator allocate) {
+  return Owned<IUniqueTypelessObject>(static_cast<IUniqueTypelessObject*>(allocate()));
+}
+
+// A new non-trivial object holding payload, labelled type.
+Owned<IUniqueTypelessObject> Holding(ISharedInterface* payload, const InterfaceId* type) {
+  auto object = Unique(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  object->SetObject(payload);
+  object->SetTypeId(type);
+  return object;
+}
+
+// A new shared object that holds unique.
+Owned<ISharedTypelessObject> Shared(IUniqueTypelessObject* unique) {
+  Owned<ISharedTypelessObject> shared(
+      static_cast<ISharedTypelessObject*>(KivoSharedTypelessObjectAllocator()));
+  shared->Reset(unique);
+  return shared;
+}
+
+const struct {
   std::size_t size;
   ObjectAllocator allocate;
-};
-
-constexpr TrivialExport kTrivialExports[] = {
+} kTrivialExports[] = {
     {1, &KivoUniqueTypelessTrivialObjectAllocator_1},
     {2, &KivoUniqueTypelessTrivialObjectAllocator_2},
     {4, &KivoUniqueTypelessTrivialObjectAllocator_4},
@@ -39,109 +83,315 @@ constexpr TrivialExport kTrivialExports[] = {
     {32, &KivoUniqueTypelessTrivialObjectAllocator_32},
 };
 
-IUniqueTypelessObject* AsUnique(ISharedInterface* object) {
-  return static_cast<IUniqueTypelessObject*>(object);
+template <std::size_t N>
+using Size = std::integral_constant<std::size_t, N>;
+
+template <class SizeConstant>
+class TrivialTypelessObject : public ::testing::Test {
+ protected:
+  static constexpr std::size_t N = SizeConstant::value;
+  using Class = kivo::containers::UniqueTypelessTrivialObject<N>;
+
+  // A new object of this suite's N from its export.
+  static Owned<IUniqueTypelessObject> New() {
+    for (const auto& e : kTrivialExports) {
+      if (e.size == N) return Unique(e.allocate);
+    }
+    return nullptr;
+  }
+  // A new object holding bytes first, first + 1, ..., labelled type.
+  static Owned<IUniqueTypelessObject> Filled(const InterfaceId* type = kTextType, int first = 1) {
+    auto object = New();
+    auto* bytes = static_cast<unsigned char*>(object->GetData());
+    for (std::size_t i = 0; i < N; ++i) bytes[i] = static_cast<unsigned char>(first + i);
+    object->SetTypeId(type);
+    return object;
+  }
+  static std::vector<unsigned char> Bytes(const IUniqueTypelessObject& object) {
+    const auto* bytes = static_cast<const unsigned char*>(object.GetConstData());
+    return {bytes, bytes + N};
+  }
+};
+
+struct SizeNames {
+  template <class SizeConstant>
+  static std::string GetName(int) {
+    return "N" + std::to_string(SizeConstant::value);
+  }
+};
+using Sizes = ::testing::Types<Size<1>, Size<2>, Size<4>, Size<8>, Size<12>, Size<16>, Size<20>,
+                               Size<24>, Size<28>, Size<32>>;
+TYPED_TEST_SUITE(TrivialTypelessObject, Sizes, SizeNames);
+
+TYPED_TEST(TrivialTypelessObject,
+           ExportAndNewInstanceGiveNZeroBytesOnAnAlignedAddressLabelledVoid) {
+  auto made = TestFixture::New();
+  Owned<IObject> fresh(TestFixture::Filled()->NewInstance());
+  auto* fresh_unique = dynamic_cast<typename TestFixture::Class*>(fresh.get());
+  ASSERT_NE(fresh_unique, nullptr);
+  for (const IUniqueTypelessObject* object :
+       std::initializer_list<const IUniqueTypelessObject*>{made.get(), fresh_unique}) {
+    EXPECT_EQ(object->GetInterfaceId(), InterfaceIdOf<IUniqueTypelessObject>());
+    EXPECT_EQ(object->GetTypeId(), VoidInterfaceId());
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(object->GetConstData()) % 8, 0u);
+    EXPECT_EQ(TestFixture::Bytes(*object), std::vector<unsigned char>(TestFixture::N, 0));
+  }
+  EXPECT_TRUE(made->Equals(fresh.get()));
 }
 
-TEST(TypelessExports, TrivialExportsGiveNZeroBytesOnAnAlignedAddressLabelledVoid) {
-  for (const TrivialExport& e : kTrivialExports) {
-    SCOPED_TRACE(e.size);
-    IUniqueTypelessObject* object = AsUnique(e.allocate());
-    IUniqueTypelessObject* second = AsUnique(e.allocate());
-    EXPECT_NE(object, second);
-    EXPECT_STREQ(object->GetInterfaceId()->name, "kivo::containers::IUniqueTypelessObject");
-    EXPECT_EQ(object->GetInterfaceId()->code, kivo::containers::kUniqueTypelessObjectCode);
-    EXPECT_EQ(object->GetTypeId()->code, kVoid);
-    const auto* bytes = static_cast<const unsigned char*>(object->GetConstData());
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(bytes) % 8, 0u);
-    for (std::size_t i = 0; i < e.size; ++i) EXPECT_EQ(bytes[i], 0) << "byte " << i;
-    EXPECT_TRUE(object->Equals(second));
-    object->Destroy();
-    second->Destroy();
+TYPED_TEST(TrivialTypelessObject, CopyFromTakesEveryByteAndTheRecordPointer) {
+  auto source = TestFixture::Filled(&kLookalike, 7);
+  auto target = TestFixture::Filled();
+  ASSERT_TRUE(target->CopyFrom(source.get()));
+  EXPECT_EQ(TestFixture::Bytes(*target), TestFixture::Bytes(*source));
+  EXPECT_EQ(target->GetTypeId(), &kLookalike);
+  EXPECT_TRUE(target->CopyFrom(target.get()));
+  EXPECT_TRUE(target->Equals(source.get()));
+}
+
+TYPED_TEST(TrivialTypelessObject, CopyFromLooksThroughASharedObjectButEqualsDoesNot) {
+  auto shared = Shared(TestFixture::Filled(kTextType, 9).release());
+  auto target = TestFixture::Filled();
+  ASSERT_TRUE(target->CopyFrom(shared.get()));
+  EXPECT_TRUE(target->Equals(shared->GetUnique()));
+  EXPECT_FALSE(target->Equals(shared.get()));
+  // A shared object that holds this very object copies nothing and still succeeds.
+  EXPECT_TRUE(shared->GetUnique()->CopyFrom(shared.get()));
+  EXPECT_TRUE(target->Equals(shared->GetUnique()));
+}
+
+TYPED_TEST(TrivialTypelessObject, CopyFromAndEqualsRefuseNullOtherSizesAndOtherClasses) {
+  auto target = TestFixture::Filled();
+  std::vector<Owned<IUniqueTypelessObject>> others;
+  for (const auto& e : kTrivialExports) {
+    if (e.size != TestFixture::N) others.push_back(Unique(e.allocate));
+  }
+  others.push_back(Unique(&KivoUniqueTypelessNonTrivialObjectAllocator));
+  auto shared = Shared(Unique(&KivoUniqueTypelessNonTrivialObjectAllocator).release());
+  auto empty = Shared(nullptr);
+  std::vector<const IObject*> refused = {nullptr, shared.get(), empty.get()};
+  for (const auto& other : others) {
+    refused.push_back(other.get());
+    EXPECT_FALSE(other->CopyFrom(target.get()));
+    EXPECT_FALSE(other->Equals(target.get()));
+    EXPECT_EQ(other->GetTypeId(), VoidInterfaceId());
+  }
+  for (const IObject* other : refused) {
+    EXPECT_FALSE(target->CopyFrom(other));
+    EXPECT_FALSE(target->Equals(other));
+  }
+  EXPECT_EQ(TestFixture::Bytes(*target), TestFixture::Bytes(*TestFixture::Filled()));
+}
+
+TYPED_TEST(TrivialTypelessObject, EqualsComparesTypeCodesAndEveryByte) {
+  constexpr std::size_t kNone = SIZE_MAX;
+  const struct {
+    const InterfaceId *a, *b;
+    std::size_t changed;  // the byte of b that differs
+    bool equal;
+  } cases[] = {
+      {kTextType, &kLookalike, kNone, true}, {kTextType, VoidInterfaceId(), kNone, false},
+      {nullptr, nullptr, kNone, true},       {nullptr, kTextType, kNone, false},
+      {kTextType, kTextType, 0, false},      {kTextType, kTextType, TestFixture::N - 1, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    auto a = TestFixture::Filled(c.a), b = TestFixture::Filled(c.b);
+    if (c.changed != kNone) static_cast<unsigned char*>(b->GetData())[c.changed] ^= 0x80;
+    EXPECT_EQ(a->Equals(b.get()), c.equal);
+    EXPECT_EQ(b->Equals(a.get()), c.equal);
   }
 }
 
-TEST(TypelessExports, NonTrivialExportHoldsNoPayloadLabelledVoid) {
-  IUniqueTypelessObject* object = AsUnique(KivoUniqueTypelessNonTrivialObjectAllocator());
-  EXPECT_STREQ(object->GetInterfaceId()->name, "kivo::containers::IUniqueTypelessObject");
-  EXPECT_EQ(object->GetTypeId()->code, kVoid);
+TYPED_TEST(TrivialTypelessObject, ClearAndSetObjectLeaveTheObjectAsItWas) {
+  CountingLog log;
+  auto* payload = CountingObject::New(log);
+  {
+    auto object = TestFixture::Filled();
+    void* const data = object->GetData();
+    object->Clear();
+    object->SetObject(payload);
+    EXPECT_TRUE(object->Equals(TestFixture::Filled().get()));
+    EXPECT_EQ(object->GetData(), data);
+    EXPECT_EQ(object->GetConstData(), data);
+  }
+  EXPECT_EQ(log.destroyed, 0);  // SetObject did not take the payload over
+  payload->Destroy();
+}
+
+// A payload that is no IObject: the library can hold it but neither copy nor compare it.
+struct BareInterface final : ISharedInterface {
+  void Destroy() noexcept override { delete this; }
+  static void operator delete(void* block) noexcept { ::operator delete(block); }
+};
+
+TEST(NonTrivialTypelessObject, ExportAndNewInstanceHoldNoPayloadLabelledVoid) {
+  auto made = Unique(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  EXPECT_EQ(made->GetInterfaceId(), InterfaceIdOf<IUniqueTypelessObject>());
+  EXPECT_EQ(made->GetData(), nullptr);
+  EXPECT_EQ(made->GetConstData(), nullptr);
+  EXPECT_EQ(made->GetTypeId(), VoidInterfaceId());
+  CountingLog log;
+  Owned<IObject> fresh(Holding(CountingObject::New(log), kTextType)->NewInstance());
+  EXPECT_NE(dynamic_cast<kivo::containers::UniqueTypelessNonTrivialObject*>(fresh.get()), nullptr);
+  EXPECT_TRUE(made->Equals(fresh.get()));
+}
+
+TEST(NonTrivialTypelessObject, CopyFromReplacesThePayloadWithAnIndependentDeepCopy) {
+  CountingLog log;
+  auto source = Holding(CountingObject::New(log, 1), kTextType);
+  auto target = Holding(CountingObject::New(log, 2), &kCountingType);
+  ASSERT_TRUE(target->CopyFrom(source.get()));
+  EXPECT_EQ(log.destroyed, 1);  // the old payload
+  EXPECT_NE(target->GetData(), source->GetData());
+  EXPECT_EQ(target->GetTypeId(), kTextType);
+  EXPECT_TRUE(target->Equals(source.get()));
+  static_cast<CountingObject*>(source->GetData())->value = 3;
+  EXPECT_FALSE(target->Equals(source.get()));
+}
+
+TEST(NonTrivialTypelessObject, CopyFromAPayloadThatIsNoObjectThrowsAndChangesNothing) {
+  CountingLog log;
+  auto no_payload = Holding(nullptr, kTextType);
+  auto bare_payload = Holding(new BareInterface, kTextType);
+  auto shared = Shared(Holding(nullptr, kTextType).release());
+  auto target = Holding(CountingObject::New(log, 3), &kCountingType);
+  const void* const payload = target->GetData();
+  for (const IObject* source : Others{no_payload.get(), bare_payload.get(), shared.get()}) {
+    EXPECT_EQ(RuntimeErrorText([&] { target->CopyFrom(source); }),
+              "Can not copy from an object that doesn't derive from utility::IObject");
+    EXPECT_EQ(target->GetData(), payload);
+    EXPECT_EQ(target->GetTypeId(), &kCountingType);
+  }
+  EXPECT_EQ(log.destroyed, 0);
+}
+
+TEST(NonTrivialTypelessObject, CopyFromKeepsThePayloadWhenItsCopyFails) {
+  CountingLog log;
+  auto source = Holding(CountingObject::New(log, 1), &kCountingType);
+  CountingObject* kept = CountingObject::New(log, 2);
+  auto target = Holding(kept, kTextType);
+  log.refuse_copies = true;
+  EXPECT_FALSE(target->CopyFrom(source.get()));
+  EXPECT_EQ(target->GetData(), kept);
+  EXPECT_EQ(target->GetTypeId(), kTextType);
+  EXPECT_EQ(log.Alive(), 2);  // the refused copy did not survive
+}
+
+TEST(NonTrivialTypelessObject, CopyFromASharedObjectHoldingThisVeryObjectLeavesAnEqualCopy) {
+  CountingLog log;
+  auto shared = Shared(Holding(CountingObject::New(log, 5), &kCountingType).release());
+  IUniqueTypelessObject* unique = shared->GetUnique();
+  void* const before = unique->GetData();
+  ASSERT_TRUE(unique->CopyFrom(shared.get()));
+  EXPECT_NE(unique->GetData(), before);  // the copy was made while the old payload lived
+  EXPECT_EQ(static_cast<CountingObject*>(unique->GetData())->value, 5);
+  EXPECT_EQ(unique->GetTypeId(), &kCountingType);
+  EXPECT_EQ(log.destroyed, 1);
+  EXPECT_EQ(log.Alive(), 1);
+}
+
+TEST(NonTrivialTypelessObject, CopyFromLooksThroughASharedObjectButEqualsDoesNot) {
+  CountingLog log;
+  auto shared = Shared(Holding(CountingObject::New(log, 4), kTextType).release());
+  auto target = Unique(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  ASSERT_TRUE(target->CopyFrom(shared.get()));
+  EXPECT_TRUE(target->Equals(shared->GetUnique()));
+  EXPECT_FALSE(target->Equals(shared.get()));
+  auto trivial = Unique(&KivoUniqueTypelessTrivialObjectAllocator_8);
+  auto empty = Shared(nullptr);
+  auto shared_trivial = Shared(Unique(&KivoUniqueTypelessTrivialObjectAllocator_8).release());
+  for (const IObject* other : Others{nullptr, trivial.get(), empty.get(), shared_trivial.get()}) {
+    EXPECT_FALSE(target->CopyFrom(other));
+    EXPECT_FALSE(target->Equals(other));
+  }
+  EXPECT_TRUE(target->Equals(shared->GetUnique()));
+}
+
+TEST(NonTrivialTypelessObject, EqualsComparesTypeCodesThenPayloads) {
+  enum Payload { kNone, kOne, kTwo, kBare };
+  enum Answer { kFalse, kTrue, kThrows };
+  const struct {
+    const InterfaceId* type_a;
+    Payload payload_a;
+    const InterfaceId* type_b;
+    Payload payload_b;
+    Answer answer;
+  } cases[] = {
+      {kTextType, kNone, kTextType, kNone, kTrue},
+      {kTextType, kOne, &kLookalike, kOne, kTrue},
+      {kTextType, kOne, kTextType, kTwo, kFalse},
+      {kTextType, kOne, &kCountingType, kOne, kFalse},
+      {kTextType, kNone, &kCountingType, kNone, kFalse},
+      {kTextType, kNone, kTextType, kOne, kThrows},
+      {kTextType, kBare, kTextType, kOne, kThrows},
+      {nullptr, kOne, nullptr, kOne, kTrue},  // a null record is a type of its own
+      {nullptr, kNone, VoidInterfaceId(), kNone, kFalse},
+  };
+  CountingLog log;
+  auto make = [&](const InterfaceId* type, Payload payload) {
+    if (payload == kBare) return Holding(new BareInterface, type);
+    return Holding(payload == kNone ? nullptr : CountingObject::New(log, payload), type);
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    auto a = make(c.type_a, c.payload_a), b = make(c.type_b, c.payload_b);
+    for (const auto& [left, right] : {std::pair{a.get(), b.get()}, std::pair{b.get(), a.get()}}) {
+      if (c.answer == kThrows) {
+        EXPECT_EQ(RuntimeErrorText([&, l = left, r = right] { l->Equals(r); }),
+                  "Can not test equality of objects that don't derive from utility::IObject");
+      } else {
+        EXPECT_EQ(left->Equals(right), c.answer == kTrue);
+      }
+    }
+  }
+  EXPECT_EQ(log.Alive(), 0);
+}
+
+TEST(NonTrivialTypelessObject, ClearEndsAPayloadOnceAndOnlyThenForgetsTheType) {
+  CountingLog log;
+  auto object = Holding(CountingObject::New(log), &kCountingType);
+  object->Clear();
+  EXPECT_EQ(log.destroyed, 1);
   EXPECT_EQ(object->GetData(), nullptr);
-  object->Destroy();
+  EXPECT_EQ(object->GetTypeId(), VoidInterfaceId());
+  object->SetTypeId(kTextType);
+  object->Clear();
+  EXPECT_EQ(object->GetTypeId(), kTextType);
+  EXPECT_EQ(log.destroyed, 1);
 }
 
-TEST(TypelessExports, SharedExportIsEmptyAndLabelledVoid) {
-  auto* object = static_cast<ISharedTypelessObject*>(KivoSharedTypelessObjectAllocator());
-  EXPECT_STREQ(object->GetInterfaceId()->name, "kivo::containers::ISharedTypelessObject");
-  EXPECT_EQ(object->GetInterfaceId()->code, kivo::containers::kSharedTypelessObjectCode);
-  EXPECT_EQ(object->GetTypeId()->code, kVoid);
-  EXPECT_EQ(object->GetUnique(), nullptr);
-  object->Destroy();
+TEST(NonTrivialTypelessObject, DestroyEndsThePayloadOnceAndSetObjectNeverDoes) {
+  CountingLog log;
+  CountingObject* first = CountingObject::New(log);
+  auto object = Holding(first, &kCountingType);
+  object->SetObject(CountingObject::New(log));  // overwrites without destroying
+  EXPECT_EQ(log.destroyed, 0);
+  object.reset();
+  EXPECT_EQ(log.destroyed, 1);
+  first->Destroy();
 }
 
-// Slots 5 to 10 of IUniqueTypelessObject, called by position, on a trivial object.
-TEST(TypelessSlots, TrivialObjectOperationsSitAtTheirPositions) {
-  const InterfaceId* string_type = kivo::utility::InterfaceIdOf<kivo::containers::IStringObject>();
-  ISharedInterface* object = KivoUniqueTypelessTrivialObjectAllocator_8();
-  ISharedInterface* other = KivoUniqueTypelessTrivialObjectAllocator_8();
-
-  CallSlot<void>(object, 10, string_type);                          // SetTypeId
-  EXPECT_EQ(CallSlot<const InterfaceId*>(object, 5), string_type);  // GetTypeId
-  void* data = CallSlot<void*>(object, 7);                          // GetData
-  EXPECT_EQ(CallSlot<const void*>(object, 8), data);                // GetConstData
-  const std::uint64_t value = 0x0123456789ABCDEFu;
-  std::memcpy(data, &value, sizeof(value));
-  CallSlot<void>(object, 6);                                           // Clear: no effect
-  CallSlot<void>(object, 9, static_cast<ISharedInterface*>(nullptr));  // SetObject: no effect
-  EXPECT_EQ(std::memcmp(data, &value, sizeof(value)), 0);
-
-  EXPECT_FALSE(CallSlot<bool>(object, 3, static_cast<const IObject*>(other)));  // Equals
-  EXPECT_TRUE(CallSlot<bool>(other, 2, static_cast<const IObject*>(object)));   // CopyFrom
-  EXPECT_TRUE(AsUnique(object)->Equals(AsUnique(other)));
-  auto* fresh = CallSlot<IObject*>(object, 4);  // NewInstance
-  EXPECT_EQ(AsUnique(fresh)->GetTypeId()->code, kVoid);
-  CallSlot<void>(fresh, 0);  // Destroy
-  object->Destroy();
-  other->Destroy();
+IStringObject* NewText(const char* text) {
+  auto* object = static_cast<IStringObject*>(KivoStringObjectAllocator());
+  object->SetString(text);
+  return object;
 }
 
-// Slots 5 to 10 of IUniqueTypelessObject on the non-trivial class, which uses Clear and
-// SetObject.
-TEST(TypelessSlots, NonTrivialObjectOperationsSitAtTheirPositions) {
-  const InterfaceId* string_type = kivo::utility::InterfaceIdOf<kivo::containers::IStringObject>();
+// Slots 5 to 10 of IUniqueTypelessObject, called by position on the class that uses them all.
+TEST(UniqueTypelessObjectSlots, EachOperationSitsAtItsPosition) {
+  using kivo::testing::CallSlot;
   ISharedInterface* object = KivoUniqueTypelessNonTrivialObjectAllocator();
-  auto* text = static_cast<kivo::containers::IStringObject*>(KivoStringObjectAllocator());
-  text->SetString("payload");
-
+  IStringObject* text = NewText("payload");
   CallSlot<void>(object, 9, static_cast<ISharedInterface*>(text));  // SetObject
-  CallSlot<void>(object, 10, string_type);                          // SetTypeId
+  CallSlot<void>(object, 10, kTextType);                            // SetTypeId
   EXPECT_EQ(CallSlot<void*>(object, 7), text);                      // GetData
   EXPECT_EQ(CallSlot<const void*>(object, 8), text);                // GetConstData
-  EXPECT_EQ(CallSlot<const InterfaceId*>(object, 5), string_type);  // GetTypeId
+  EXPECT_EQ(CallSlot<const InterfaceId*>(object, 5), kTextType);    // GetTypeId
   CallSlot<void>(object, 6);                                        // Clear
-  EXPECT_EQ(AsUnique(object)->GetData(), nullptr);
-  EXPECT_EQ(AsUnique(object)->GetTypeId()->code, kVoid);
-  object->Destroy();
-}
-
-// Slots 5 to 10 of ISharedTypelessObject, called by position.
-TEST(TypelessSlots, SharedObjectOperationsSitAtTheirPositions) {
-  const InterfaceId* string_type = kivo::utility::InterfaceIdOf<kivo::containers::IStringObject>();
-  ISharedInterface* shared = KivoSharedTypelessObjectAllocator();
-  ISharedInterface* other = KivoSharedTypelessObjectAllocator();
-  IUniqueTypelessObject* unique = AsUnique(KivoUniqueTypelessTrivialObjectAllocator_4());
-  unique->SetTypeId(string_type);
-
-  CallSlot<void>(shared, 9, unique);                                // Reset
-  EXPECT_EQ(CallSlot<IUniqueTypelessObject*>(shared, 7), unique);   // GetUnique
-  EXPECT_EQ(CallSlot<const ITypelessObject*>(shared, 8), unique);   // GetConstUnique
-  EXPECT_EQ(CallSlot<const InterfaceId*>(shared, 5), string_type);  // GetTypeId
-  auto* holder = CallSlot<ISharedTypelessObject*>(shared, 10);      // Share
-  EXPECT_EQ(holder->GetUnique(), unique);
-  EXPECT_FALSE(CallSlot<bool>(other, 6, static_cast<const ISharedTypelessObject*>(shared)));
-  EXPECT_TRUE(CallSlot<bool>(shared, 6, static_cast<const ISharedTypelessObject*>(holder)));
-  holder->Destroy();
-  shared->Destroy();
-  other->Destroy();
+  EXPECT_EQ(CallSlot<void*>(object, 7), nullptr);
+  EXPECT_EQ(CallSlot<const InterfaceId*>(object, 5), VoidInterfaceId());
+  CallSlot<void>(object, 0);  // Destroy
 }
 
 }  // namespace
