@@ -1,0 +1,311 @@
+// Drives the numeric vectors of one element type against a std::vector model with the growth
+// rule, the shared fallback element, the copy rules and refused allocations.
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "kivo/containers/exports.h"
+
+namespace kivo::fuzz {
+
+template <class T>
+struct NumericMember;
+
+#define KIVO_NUMERIC_MEMBER(Element, Export, Other)                               \
+  template <>                                                                     \
+  struct NumericMember<Element> {                                                 \
+    static utility::ISharedInterface* Make() { return Export(); }                 \
+    /* A vector of another member, which never copies into or equals this one. */ \
+    static utility::ISharedInterface* MakeOther() { return Other(); }             \
+  };
+KIVO_NUMERIC_MEMBER(signed char, KivoInt8VectorObjectAllocator, KivoUInt8VectorObjectAllocator)
+KIVO_NUMERIC_MEMBER(unsigned char, KivoUInt8VectorObjectAllocator, KivoInt8VectorObjectAllocator)
+KIVO_NUMERIC_MEMBER(short, KivoInt16VectorObjectAllocator, KivoUInt16VectorObjectAllocator)
+KIVO_NUMERIC_MEMBER(unsigned short, KivoUInt16VectorObjectAllocator, KivoInt16VectorObjectAllocator)
+KIVO_NUMERIC_MEMBER(int, KivoInt32VectorObjectAllocator, KivoFloatVectorObjectAllocator)
+KIVO_NUMERIC_MEMBER(unsigned int, KivoUInt32VectorObjectAllocator, KivoInt32VectorObjectAllocator)
+KIVO_NUMERIC_MEMBER(long long, KivoInt64VectorObjectAllocator, KivoDoubleVectorObjectAllocator)
+KIVO_NUMERIC_MEMBER(unsigned long long, KivoUInt64VectorObjectAllocator,
+                    KivoTypelessVectorObjectAllocator)
+KIVO_NUMERIC_MEMBER(float, KivoFloatVectorObjectAllocator, KivoInt32VectorObjectAllocator)
+KIVO_NUMERIC_MEMBER(double, KivoDoubleVectorObjectAllocator, KivoInt64VectorObjectAllocator)
+#undef KIVO_NUMERIC_MEMBER
+
+template <class T>
+class NumericVectorHarness {
+ public:
+  using Vector = containers::ITypedVectorObject<T>;
+
+  NumericVectorHarness() {
+    for (Slot& slot : slots_) slot.object = static_cast<Vector*>(NumericMember<T>::Make());
+    other_ = static_cast<utility::IObject*>(NumericMember<T>::MakeOther());
+  }
+  ~NumericVectorHarness() {
+    for (Slot& slot : slots_) slot.object->Destroy();
+    other_->Destroy();
+  }
+  NumericVectorHarness(const NumericVectorHarness&) = delete;
+  NumericVectorHarness& operator=(const NumericVectorHarness&) = delete;
+
+  void Step(FuzzInput& in) {
+    Slot& slot = slots_[in.Below(kSlots)];
+    Vector& vector = *slot.object;
+    switch (in.Below(12)) {
+      case 0:
+        PushBack(slot, Value(in), in.Bool());
+        break;
+      case 1: {  // append an element of the same vector, through the writable reference
+        const std::int32_t index = Index(in, slot);
+        const T value = Valid(slot, index) ? slot.elements[index] : Fallback();
+        const Grow grow = PlanPush(slot);
+        const T* before = vector.GetData();
+        vector.PushBack(vector.GetAt(index));
+        Commit(slot, grow, before);
+        slot.elements.push_back(value);
+        break;
+      }
+      case 2: {
+        const std::int32_t index = Index(in, slot);
+        const T value = static_cast<const Vector&>(vector).GetAt(index);
+        KIVO_FUZZ_CHECK(SameBits(value, Valid(slot, index) ? slot.elements[index] : Fallback()));
+        break;
+      }
+      case 3: {  // write through the writable reference; out of range it is the fallback
+        const std::int32_t index = Index(in, slot);
+        const T value = Value(in);
+        vector.GetAt(index) = value;
+        (Valid(slot, index) ? slot.elements[index] : Fallback()) = value;
+        break;
+      }
+      case 4: {
+        const std::int32_t index = Index(in, slot);
+        const bool valid = Valid(slot, index);
+        KIVO_FUZZ_CHECK(vector.RemoveAt(index) == valid);
+        if (valid) slot.elements.erase(slot.elements.begin() + index);
+        break;
+      }
+      case 5:
+        vector.Clear();
+        slot.elements.clear();
+        break;
+      case 6:
+        CopyFrom(slot, in, false);
+        break;
+      case 7: {
+        const std::size_t choice = in.Below(kSlots + 2);
+        if (choice < kSlots) {
+          const Slot& that = slots_[choice];
+          const bool expected = &that == &slot || ElementsEqual(slot.elements, that.elements);
+          KIVO_FUZZ_CHECK(vector.Equals(that.object) == expected);
+        } else {
+          KIVO_FUZZ_CHECK(!vector.Equals(choice == kSlots ? nullptr : other_));
+        }
+        break;
+      }
+      case 8: {
+        utility::IObject* fresh = vector.NewInstance();
+        auto* empty = dynamic_cast<Vector*>(fresh);
+        KIVO_FUZZ_CHECK(empty != nullptr && empty->GetSize() == 0 && empty->GetData() == nullptr);
+        KIVO_FUZZ_CHECK(fresh->GetInterfaceId() == vector.GetInterfaceId());
+        KIVO_FUZZ_CHECK(fresh->Equals(&vector) == slot.elements.empty());
+        fresh->Destroy();
+        break;
+      }
+      case 9:  // write through the data pointer
+        if (!slot.elements.empty()) {
+          const std::size_t index = in.Below(slot.elements.size());
+          const T value = Value(in);
+          vector.GetData()[index] = value;
+          slot.elements[index] = value;
+        }
+        break;
+      case 10:  // the same operations with the next heap request refused
+        if (in.Bool()) {
+          PushBack(slot, Value(in), true, /*refuse=*/true);
+        } else {
+          CopyFrom(slot, in, /*refuse=*/true);
+        }
+        break;
+      default:
+        KIVO_FUZZ_CHECK(static_cast<const Vector&>(vector).GetData() == vector.GetData());
+        break;
+    }
+    for (const Slot& each : slots_) CheckSlot(each);
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 3;
+  static constexpr std::uint64_t kMaxCount =
+      std::min<std::uint64_t>(0x7FFFFFFFFFFFFFFF, ~std::uint64_t{0} / sizeof(T));
+
+  struct Slot {
+    Vector* object = nullptr;
+    std::vector<T> elements;
+    std::size_t capacity = 0;
+    const T* data = nullptr;  // where the model expects the storage to be; null without
+  };
+
+  // What an append does to the storage: whether it needs a new block, and of what capacity.
+  struct Grow {
+    bool needed = false;
+    std::size_t capacity = 0;
+  };
+
+  // The fallback element of T as the library should have it: zero at start, then whatever was
+  // written through an out-of-range reference, by any input of this process.
+  static T& Fallback() {
+    static T value{};
+    return value;
+  }
+
+  static bool SameBits(const T& a, const T& b) { return std::memcmp(&a, &b, sizeof(T)) == 0; }
+
+  static bool ElementsEqual(const std::vector<T>& a, const std::vector<T>& b) {
+    if (a.size() != b.size()) return false;
+    if constexpr (std::is_floating_point_v<T>) {
+      for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!(a[i] == b[i])) return false;  // NaN never equal, -0 equals +0
+      }
+      return true;
+    } else {
+      return a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+    }
+  }
+
+  static std::size_t Grown(std::size_t capacity, std::size_t needed) {
+    if (capacity > kMaxCount - capacity / 2) return kMaxCount;
+    return std::max(capacity + capacity / 2, needed);
+  }
+
+  static T Value(FuzzInput& in) {
+    T value;
+    // Floating-point members also get NaNs, infinities and both zeros from raw bits.
+    in.Fill(&value, sizeof(T));
+    return value;
+  }
+
+  static std::int32_t Index(FuzzInput& in, const Slot& slot) {
+    const auto count = static_cast<std::int32_t>(slot.elements.size());
+    switch (in.Below(6)) {
+      case 0:
+        return -1;
+      case 1:
+        return count;
+      case 2:
+        return std::numeric_limits<std::int32_t>::max();
+      case 3:
+        return in.Int32();
+      default:
+        return count == 0 ? 0 : static_cast<std::int32_t>(in.Below(count));
+    }
+  }
+
+  static bool Valid(const Slot& slot, std::int32_t index) {
+    return index >= 0 && static_cast<std::size_t>(index) < slot.elements.size();
+  }
+
+  static Grow PlanPush(const Slot& slot) {
+    if (slot.elements.size() < slot.capacity) return {};
+    return {true, Grown(slot.capacity, slot.elements.size() + 1)};
+  }
+
+  // Checks the block an operation made (or that it made none) and updates the model's storage.
+  // An append takes its new block while the old one is still held, so the address differs; a
+  // copy releases first and may get the same address back.
+  void Commit(Slot& slot, const Grow& grow, const T* before, bool appends = true) {
+    const FuzzHeap& heap = FuzzHeap::Get();
+    const T* after = slot.object->GetData();
+    if (!grow.needed) {
+      KIVO_FUZZ_CHECK(after == before);
+      return;
+    }
+    KIVO_FUZZ_CHECK(after != nullptr && (!appends || after != before));
+    KIVO_FUZZ_CHECK(heap.LastRequest() == grow.capacity * sizeof(T));
+    slot.capacity = grow.capacity;
+    slot.data = after;
+  }
+
+  void PushBack(Slot& slot, T value, bool by_copy, bool refuse = false) {
+    FuzzHeap& heap = FuzzHeap::Get();
+    const Grow grow = PlanPush(slot);
+    const T* before = slot.object->GetData();
+    if (refuse) heap.FailAfter(0);
+    bool threw = false;
+    try {
+      if (by_copy) {
+        slot.object->PushBack(static_cast<const T&>(value));
+      } else {
+        slot.object->PushBack(T(value));
+      }
+    } catch (const std::bad_alloc& error) {
+      threw = true;
+      KIVO_FUZZ_CHECK(std::strcmp(error.what(), "bad allocation") == 0);
+    }
+    heap.FailNone();
+    // A refused request fails an append that needs a new block and leaves the vector as it was.
+    KIVO_FUZZ_CHECK(threw == (refuse && grow.needed));
+    if (threw) {
+      KIVO_FUZZ_CHECK(slot.object->GetData() == before);
+      return;
+    }
+    Commit(slot, grow, before);
+    slot.elements.push_back(value);
+  }
+
+  void CopyFrom(Slot& slot, FuzzInput& in, bool refuse) {
+    FuzzHeap& heap = FuzzHeap::Get();
+    const std::size_t choice = in.Below(kSlots + 2);
+    if (choice >= kSlots) {
+      KIVO_FUZZ_CHECK(!slot.object->CopyFrom(choice == kSlots ? nullptr : other_));
+      return;
+    }
+    const Slot& source = slots_[choice];
+    const T* before = slot.object->GetData();
+    const std::size_t count = source.elements.size();
+    const bool grows = &source != &slot && count > slot.capacity;
+    if (refuse) heap.FailAfter(0);
+    bool threw = false;
+    try {
+      KIVO_FUZZ_CHECK(slot.object->CopyFrom(source.object));
+    } catch (const std::bad_alloc& error) {
+      threw = true;
+      KIVO_FUZZ_CHECK(std::strcmp(error.what(), "bad allocation") == 0);
+    }
+    heap.FailNone();
+    KIVO_FUZZ_CHECK(threw == (refuse && grows));
+    if (threw) {
+      // The old storage went before the new block was asked for: empty, without storage.
+      slot.elements.clear();
+      slot.capacity = 0;
+      slot.data = nullptr;
+      return;
+    }
+    if (&source == &slot) return;
+    Commit(slot, {grows, grows ? Grown(slot.capacity, count) : 0}, before, /*appends=*/false);
+    slot.elements = source.elements;
+  }
+
+  void CheckSlot(const Slot& slot) const {
+    const Vector& vector = *slot.object;
+    KIVO_FUZZ_CHECK(vector.GetSize() == slot.elements.size());
+    KIVO_FUZZ_CHECK(vector.GetData() == slot.data);
+    if (!slot.elements.empty()) {
+      KIVO_FUZZ_CHECK(std::memcmp(vector.GetData(), slot.elements.data(),
+                                  slot.elements.size() * sizeof(T)) == 0);
+    }
+  }
+
+  Slot slots_[kSlots];
+  utility::IObject* other_ = nullptr;
+};
+
+}  // namespace kivo::fuzz
