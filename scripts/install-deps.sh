@@ -3,8 +3,9 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang-14 clang-format-14 binutils pkg-config
-  libgtest-dev googletest
+  cmake ninja-build g++ clang-14 clang-format-14 binutils pkg-config libclang-rt-14-dev
+  libgtest-dev googletest libc++-14-dev libc++abi-14-dev gdb
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

@@ -12,3 +12,22 @@ echo "== gcc"
 cmake --preset gcc --fresh >/dev/null
 cmake --build --preset gcc
 ctest --preset gcc
+
+echo "== mingw (Windows x64 DLL cross-built, tests under Wine)"
+cmake --preset mingw --fresh >/dev/null
+cmake --build --preset mingw
+scripts/wine-run.sh --prefix build/mingw/wineprefix --boot
+ctest --preset mingw -j2
+
+# The same suite built by Clang, then under the sanitizers (tests only, no examples or benchmarks).
+for preset in clang asan tsan; do
+  echo "== ${preset}"
+  cmake --preset "${preset}" --fresh >/dev/null
+  cmake --build --preset "${preset}"
+  ctest --preset "${preset}" -j2
+done
+
+echo "== fuzz (each fuzzer on its seed corpus, then 30 s of libFuzzer)"
+cmake --preset fuzz --fresh >/dev/null
+cmake --build --preset fuzz
+ctest --preset fuzz -j2
