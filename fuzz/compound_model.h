@@ -3,14 +3,17 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "fuzz_support.h"
 #include "kivo/containers/interface_codes.h"
 
 namespace kivo::fuzz {
@@ -99,31 +102,18 @@ inline Node::Kind Visible(Node::Kind kind) {
   return kind == Node::Kind::kHole ? Node::Kind::kEmpty : kind;
 }
 
+// Only texts and trivial payloads carry bytes; every other kind leaves them empty.
 inline bool SameModel(const Node& a, const Node& b) {
   if (Visible(a.kind) != Visible(b.kind) || a.TypeCode() != b.TypeCode()) return false;
-  switch (a.kind) {
-    case Node::Kind::kEmpty:
-    case Node::Kind::kBare:
-    case Node::Kind::kRefuser:
-    case Node::Kind::kHole:
-      return true;
-    case Node::Kind::kBytes:
-    case Node::Kind::kText:
-      return a.bytes == b.bytes;
-    case Node::Kind::kRecord:
-      return SameModel(*a.record, *b.record);
-  }
-  return false;
+  return a.bytes == b.bytes && (!a.IsNested() || SameModel(*a.record, *b.record));
 }
 
 inline bool SameModel(const ModelRecord& a, const ModelRecord& b) {
-  if (a.members.size() != b.members.size()) return false;
-  auto j = b.members.begin();
-  for (const auto& [key, node] : a.members) {
-    if (key != j->first || !SameModel(node, j->second)) return false;
-    ++j;
-  }
-  return true;
+  return a.members.size() == b.members.size() &&
+         std::equal(a.members.begin(), a.members.end(), b.members.begin(),
+                    [](const auto& x, const auto& y) {
+                      return x.first == y.first && SameModel(x.second, y.second);
+                    });
 }
 
 // The record and key a lookup path names: walk down while the head before a slash is a nested
@@ -221,43 +211,16 @@ inline bool CopyThrows(const Node& node) {
   return false;
 }
 
-inline bool CopyThrows(const ModelRecord& record) {
-  for (const auto& [key, member] : record.members) {
-    if (CopyThrows(member)) return true;
-  }
-  return false;
-}
-
 // What a call answered: a value or the runtime_error text it threw.
 struct Outcome {
   std::uint64_t value = 0;
   const char* thrown = nullptr;  // exact what() text, or null
 };
 
-inline constexpr const char kCannotCopy[] =
-    "Can not copy from an object that doesn't derive from utility::IObject";
-inline constexpr const char kCannotCompare[] =
-    "Can not test equality of objects that don't derive from utility::IObject";
-
 // Where a copy reads its source: a snapshot when the source may end while the target changes
 // (a record nested in the target), the live source when the target lies inside it (then each
 // member is copied as it is at that moment, the target's new members included).
 enum class Read { kSnapshot, kLive };
-
-// CopyFrom of a record (source distinct from target): cleared, then members entered in key
-// order until a member's copy throws.
-inline Outcome CopyRecord(ModelRecord& target, const ModelRecord& source,
-                          Read read = Read::kSnapshot) {
-  const ModelRecord snapshot = read == Read::kSnapshot ? source : ModelRecord();
-  const ModelRecord& from = read == Read::kSnapshot ? snapshot : source;
-  target.members.clear();
-  for (const auto& [key, node] : from.members) {
-    if (CopyThrows(node)) return {1, kCannotCopy};
-    Node copy = CopyOf(node);
-    target.members.emplace(key, std::move(copy));
-  }
-  return {1, nullptr};
-}
 
 // Merge (source distinct from target): each member is copied first, then entered or dropped.
 inline Outcome MergeRecord(ModelRecord& target, const ModelRecord& source, bool overwrite,
@@ -280,31 +243,32 @@ inline Outcome MergeRecord(ModelRecord& target, const ModelRecord& source, bool 
   return {count, nullptr};
 }
 
+// CopyFrom of a record (source distinct from target): cleared, then members entered in key
+// order until a member's copy throws.
+inline Outcome CopyRecord(ModelRecord& target, const ModelRecord& source,
+                          Read read = Read::kSnapshot) {
+  const ModelRecord snapshot = read == Read::kSnapshot ? source : ModelRecord();
+  target.members.clear();
+  return {
+      1,
+      MergeRecord(target, read == Read::kSnapshot ? snapshot : source, true, Read::kLive).thrown};
+}
+
 // The library's Equals of two members and of two records, including where it throws.
 Outcome Equal(const ModelRecord& a, const ModelRecord& b);
 
 inline Outcome Equal(const Node& a, const Node& b) {
   using Kind = Node::Kind;
-  // An entry without an object equals only another such entry.
-  if (a.kind == Kind::kHole || b.kind == Kind::kHole) return {a.kind == b.kind ? 1u : 0u, nullptr};
-  const bool a_empty = a.kind == Kind::kEmpty;
-  const bool b_empty = b.kind == Kind::kEmpty;
-  if (a_empty || b_empty) return {a_empty == b_empty ? 1u : 0u, nullptr};
-  // Unique objects compare only within their class: trivial with trivial, non-trivial with
-  // non-trivial.
-  const bool a_trivial = a.kind == Kind::kBytes;
-  const bool b_trivial = b.kind == Kind::kBytes;
-  if (a_trivial != b_trivial) return {0, nullptr};
-  if (a.code != b.code) return {0, nullptr};
-  if (a_trivial) return {a.bytes == b.bytes ? 1u : 0u, nullptr};
-  const bool a_bare = a.kind == Kind::kBare;
-  const bool b_bare = b.kind == Kind::kBare;
-  if (a_bare && b_bare) return {1, nullptr};
-  if (a_bare || b_bare) return {0, kCannotCompare};
-  if (a.kind != b.kind) return {0, nullptr};          // a string never equals a record
-  if (a.kind == Kind::kRefuser) return {0, nullptr};  // refusers equal only themselves
-  if (a.kind == Kind::kText) return {a.bytes == b.bytes ? 1u : 0u, nullptr};
-  return Equal(*a.record, *b.record);
+  // An entry without an object equals only another such entry, an empty value only another one.
+  for (const Kind alone : {Kind::kHole, Kind::kEmpty}) {
+    if (a.kind == alone || b.kind == alone) return {a.kind == b.kind, nullptr};
+  }
+  // Unique objects compare only within their class (trivial or not) and with the same label.
+  if ((a.kind == Kind::kBytes) != (b.kind == Kind::kBytes) || a.code != b.code) return {};
+  if ((a.kind == Kind::kBare) != (b.kind == Kind::kBare)) return {0, kCannotCompare};
+  // A string never equals a record; refusers equal only themselves.
+  if (a.kind != b.kind || a.kind == Kind::kRefuser) return {};
+  return a.IsNested() ? Equal(*a.record, *b.record) : Outcome{a.bytes == b.bytes, nullptr};
 }
 
 inline Outcome Equal(const ModelRecord& a, const ModelRecord& b) {

@@ -1,15 +1,20 @@
-// What the fuzzers share: an input decoder, a failing check and a counting heap under the library.
+// What the fuzzers share: an input decoder, checks, type records and a counting heap under the
+// library.
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "internal/memory.h"
+#include "kivo/containers/exports.h"
 
 namespace kivo::fuzz {
 
@@ -20,7 +25,6 @@ class FuzzInput {
   FuzzInput(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
   bool Empty() const { return offset_ >= size_; }
-
   std::uint8_t Byte() { return Empty() ? 0 : data_[offset_++]; }
   bool Bool() { return (Byte() & 1) != 0; }
   // A value in [0, count); count must be positive.
@@ -28,7 +32,7 @@ class FuzzInput {
 
   std::int32_t Int32() {
     std::uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value = value << 8 | Byte();
+    Fill(&value, sizeof value);
     return static_cast<std::int32_t>(value);
   }
 
@@ -42,8 +46,7 @@ class FuzzInput {
 
   // size bytes into out, zeros past the end of the input.
   void Fill(void* out, std::size_t size) {
-    auto* bytes = static_cast<std::uint8_t*>(out);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = Byte();
+    for (std::size_t i = 0; i < size; ++i) static_cast<std::uint8_t*>(out)[i] = Byte();
   }
 
  private:
@@ -62,6 +65,44 @@ class FuzzInput {
 #define KIVO_FUZZ_CHECK(condition) \
   ((condition) ? static_cast<void>(0) : ::kivo::fuzz::Fail(__FILE__, __LINE__, #condition))
 
+inline constexpr char kCannotCopy[] =
+    "Can not copy from an object that doesn't derive from utility::IObject";
+inline constexpr char kCannotCompare[] =
+    "Can not test equality of objects that don't derive from utility::IObject";
+
+// Runs call, which must throw the runtime_error with text `thrown` exactly when that is not null.
+template <class Call>
+void ExpectThrow(const char* thrown, Call call) {
+  try {
+    call();
+    KIVO_FUZZ_CHECK(thrown == nullptr);
+  } catch (const std::runtime_error& error) {
+    KIVO_FUZZ_CHECK(thrown != nullptr && std::strcmp(error.what(), thrown) == 0);
+  }
+}
+
+// Payload type records: two distinct records with one code, another code, void, and two of the
+// library's.
+inline const utility::InterfaceId* TypeRecord(std::size_t choice) {
+  static const utility::InterfaceId a{"fuzz::A", utility::NameCode("fuzz::A")};
+  static const utility::InterfaceId alias{"fuzz::A", utility::NameCode("fuzz::A")};
+  static const utility::InterfaceId b{"fuzz::B", utility::NameCode("fuzz::B")};
+  const utility::InterfaceId* const records[] = {
+      &a,
+      &alias,
+      &b,
+      utility::VoidInterfaceId(),
+      utility::InterfaceIdOf<containers::IStringObject>(),
+      utility::InterfaceIdOf<containers::ICompoundObject>()};
+  return records[std::min<std::size_t>(choice, 5)];
+}
+
+// The capacity after growing by half, at least `needed`, capped at `max`.
+inline std::size_t Grown(std::size_t capacity, std::size_t needed, std::uint64_t max) {
+  if (capacity > max - capacity / 2) return max;
+  return std::max(capacity + capacity / 2, needed);
+}
+
 // Counts the library's live heap blocks, remembers the size of the last request and can refuse
 // requests, so the fuzzers check capacities, failure paths and leaks exactly.
 class FuzzHeap {
@@ -74,12 +115,21 @@ class FuzzHeap {
 
   std::ptrdiff_t Live() const { return live_; }
   std::size_t LastRequest() const { return last_request_; }
-  std::size_t Requests() const { return requests_; }
-  // Refuses the request after `successes` more successful ones, once.
-  void FailAfter(std::size_t successes) { fail_in_ = successes + 1; }
-  void FailNone() { fail_in_ = 0; }
-  bool Failed() const { return failed_; }
-  void ClearFailed() { failed_ = false; }
+
+  // Runs call with the next request refused when `refuse`; answers whether it threw bad_alloc.
+  template <class Call>
+  bool Refusing(bool refuse, Call call) {
+    fail_next_ = refuse;
+    bool threw = false;
+    try {
+      call();
+    } catch (const std::bad_alloc& error) {
+      threw = true;
+      KIVO_FUZZ_CHECK(std::strcmp(error.what(), "bad allocation") == 0);
+    }
+    fail_next_ = false;
+    return threw;
+  }
 
  private:
   static FuzzHeap& Install() {
@@ -90,14 +140,13 @@ class FuzzHeap {
 
   static void* Acquire(std::size_t size) {
     FuzzHeap& heap = Get();
-    if (heap.fail_in_ != 0 && --heap.fail_in_ == 0) {
-      heap.failed_ = true;
+    if (heap.fail_next_) {
+      heap.fail_next_ = false;
       return nullptr;
     }
     void* block = std::malloc(size);
     if (block != nullptr) {
       ++heap.live_;
-      ++heap.requests_;
       heap.last_request_ = size;
     }
     return block;
@@ -111,9 +160,7 @@ class FuzzHeap {
 
   std::ptrdiff_t live_ = 0;
   std::size_t last_request_ = 0;
-  std::size_t requests_ = 0;
-  std::size_t fail_in_ = 0;
-  bool failed_ = false;
+  bool fail_next_ = false;
 };
 
 }  // namespace kivo::fuzz

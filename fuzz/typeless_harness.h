@@ -38,61 +38,15 @@ class TypelessHarness {
   TypelessHarness& operator=(const TypelessHarness&) = delete;
 
   void Step(FuzzInput& in) {
-    switch (in.Below(14)) {
-      case 0:
-        NewUnique(in);
-        break;
-      case 1:
-        ChangeUnique(in);
-        break;
-      case 2:
-        Reset(in);
-        break;
-      case 3: {  // Share into another slot
-        SharedSlot& from = shared_[in.Below(kShared)];
-        containers::ISharedTypelessObject* handle = from.object->Share();
-        const std::shared_ptr<Unique> held = from.held;
-        SharedSlot& to = shared_[in.Below(kShared)];
-        to.object->Destroy();
-        to.object = handle;
-        to.held = held;
-        break;
-      }
-      case 4: {  // end a holder; an empty one takes its place
-        SharedSlot& slot = shared_[in.Below(kShared)];
-        slot.object->Destroy();
-        slot.object = NewShared();
-        slot.held.reset();
-        break;
-      }
-      case 5:
-        SharedCopyFrom(in);
-        break;
-      case 6:
-        SharedEquals(in);
-        break;
-      case 7:
-        AssignValue(in);
-        break;
-      case 8:
-        UniqueCopyFrom(in);
-        break;
-      case 9:
-        UniqueEquals(in);
-        break;
-      case 10:
-        VectorPushBack(in);
-        break;
-      case 11:
-        VectorAccess(in);
-        break;
-      case 12:
-        VectorCopyFrom(in);
-        break;
-      default:
-        VectorEquals(in);
-        break;
-    }
+    using Operation = void (TypelessHarness::*)(FuzzInput&);
+    static constexpr Operation kOperations[] = {
+        &TypelessHarness::NewUnique,      &TypelessHarness::ChangeUnique,
+        &TypelessHarness::Reset,          &TypelessHarness::Share,
+        &TypelessHarness::EndHolder,      &TypelessHarness::SharedCopyFrom,
+        &TypelessHarness::Equals,         &TypelessHarness::AssignValue,
+        &TypelessHarness::UniqueCopyFrom, &TypelessHarness::VectorPushBack,
+        &TypelessHarness::VectorAccess,   &TypelessHarness::VectorCopyFrom};
+    (this->*kOperations[in.Below(std::size(kOperations))])(in);
     CheckAll();
   }
 
@@ -101,6 +55,13 @@ class TypelessHarness {
   static constexpr std::size_t kShared = 4;
   static constexpr std::size_t kVectors = 2;
   static constexpr std::size_t kSizes[] = {1, 2, 4, 8, 12, 16, 20, 24, 28, 32};
+  using Allocator = utility::ISharedInterface* (*)();
+  static inline const Allocator kTrivial[] = {
+      KivoUniqueTypelessTrivialObjectAllocator_1,  KivoUniqueTypelessTrivialObjectAllocator_2,
+      KivoUniqueTypelessTrivialObjectAllocator_4,  KivoUniqueTypelessTrivialObjectAllocator_8,
+      KivoUniqueTypelessTrivialObjectAllocator_12, KivoUniqueTypelessTrivialObjectAllocator_16,
+      KivoUniqueTypelessTrivialObjectAllocator_20, KivoUniqueTypelessTrivialObjectAllocator_24,
+      KivoUniqueTypelessTrivialObjectAllocator_28, KivoUniqueTypelessTrivialObjectAllocator_32};
   static constexpr std::uint64_t kMaxCount = 0x1FFFFFFFFFFFFFFF;
 
   // A unique object as the model sees it.
@@ -127,49 +88,8 @@ class TypelessHarness {
     std::size_t capacity = 0;
   };
 
-  static const utility::InterfaceId* TypeRecord(std::size_t choice) {
-    static const utility::InterfaceId a{"fuzz::A", utility::NameCode("fuzz::A")};
-    static const utility::InterfaceId alias{"fuzz::A", utility::NameCode("fuzz::A")};
-    static const utility::InterfaceId b{"fuzz::B", utility::NameCode("fuzz::B")};
-    switch (choice % 4) {
-      case 0:
-        return &a;
-      case 1:
-        return &alias;
-      case 2:
-        return &b;
-      default:
-        return utility::VoidInterfaceId();
-    }
-  }
-
   static containers::ISharedTypelessObject* NewShared() {
     return static_cast<containers::ISharedTypelessObject*>(KivoSharedTypelessObjectAllocator());
-  }
-
-  static utility::ISharedInterface* MakeTrivial(std::size_t size) {
-    switch (size) {
-      case 1:
-        return KivoUniqueTypelessTrivialObjectAllocator_1();
-      case 2:
-        return KivoUniqueTypelessTrivialObjectAllocator_2();
-      case 4:
-        return KivoUniqueTypelessTrivialObjectAllocator_4();
-      case 8:
-        return KivoUniqueTypelessTrivialObjectAllocator_8();
-      case 12:
-        return KivoUniqueTypelessTrivialObjectAllocator_12();
-      case 16:
-        return KivoUniqueTypelessTrivialObjectAllocator_16();
-      case 20:
-        return KivoUniqueTypelessTrivialObjectAllocator_20();
-      case 24:
-        return KivoUniqueTypelessTrivialObjectAllocator_24();
-      case 28:
-        return KivoUniqueTypelessTrivialObjectAllocator_28();
-      default:
-        return KivoUniqueTypelessTrivialObjectAllocator_32();
-    }
   }
 
   static const void* LiveOf(const containers::ITypelessObject* object) { return object; }
@@ -190,9 +110,9 @@ class TypelessHarness {
     DropUnique(slot);
     auto model = std::make_shared<Unique>();
     if (in.Below(3) != 0) {
-      model->size = kSizes[in.Below(std::size(kSizes))];
-      slot.object = static_cast<containers::IUniqueTypelessObject*>(MakeTrivial(model->size));
-      model->bytes.assign(model->size, '\0');
+      const std::size_t choice = in.Below(std::size(kSizes));
+      model->size = kSizes[choice];
+      slot.object = static_cast<containers::IUniqueTypelessObject*>(kTrivial[choice]());
       in.Fill(slot.object->GetData(), model->size);
       model->bytes.assign(static_cast<const char*>(slot.object->GetData()), model->size);
     } else {
@@ -209,7 +129,7 @@ class TypelessHarness {
     }
     model->code = containers::kVoidCode;
     if (in.Bool()) {
-      const utility::InterfaceId* type = TypeRecord(in.Byte());
+      const utility::InterfaceId* type = TypeRecord(in.Below(4));
       slot.object->SetTypeId(type);
       model->code = type->code;
     }
@@ -246,7 +166,7 @@ class TypelessHarness {
         }
         break;
       case 1: {
-        const utility::InterfaceId* type = TypeRecord(in.Byte());
+        const utility::InterfaceId* type = TypeRecord(in.Below(4));
         object->SetTypeId(type);
         model->code = type->code;
         break;
@@ -264,82 +184,35 @@ class TypelessHarness {
     }
   }
 
+  void Share(FuzzInput& in) {  // into another slot
+    SharedSlot& from = shared_[in.Below(kShared)];
+    containers::ISharedTypelessObject* handle = from.object->Share();
+    const std::shared_ptr<Unique> held = from.held;
+    SharedSlot& to = shared_[in.Below(kShared)];
+    to.object->Destroy();
+    to.object = handle;
+    to.held = held;
+  }
+
+  void EndHolder(FuzzInput& in) {  // an empty one takes its place
+    SharedSlot& slot = shared_[in.Below(kShared)];
+    slot.object->Destroy();
+    slot.object = NewShared();
+    slot.held.reset();
+  }
+
   void Reset(FuzzInput& in) {
     SharedSlot& shared = shared_[in.Below(kShared)];
     UniqueSlot& unique = unique_[in.Below(kUnique)];
     const bool refuse = in.Below(4) == 0;
-    FuzzHeap& heap = FuzzHeap::Get();
-    if (refuse) heap.FailAfter(0);
-    bool threw = false;
-    try {
-      shared.object->Reset(unique.object);
-    } catch (const std::bad_alloc& error) {
-      threw = true;
-      KIVO_FUZZ_CHECK(std::strcmp(error.what(), "bad allocation") == 0);
-    }
-    heap.FailNone();
+    const bool threw =
+        FuzzHeap::Get().Refusing(refuse, [&] { shared.object->Reset(unique.object); });
     // The count block is the one request; refused, it takes the offered object down with it and
     // leaves the previous reference in place. Whether null gets a block of its own is open.
-    if (unique.object != nullptr) {
-      KIVO_FUZZ_CHECK(threw == refuse);
-    } else {
-      KIVO_FUZZ_CHECK(!threw || refuse);
-    }
+    KIVO_FUZZ_CHECK(unique.object != nullptr ? threw == refuse : !threw || refuse);
     if (!threw) shared.held = unique.model;
     unique.object = nullptr;
     unique.model.reset();
-  }
-
-  // The source a copy or comparison gets: a holder, an owned unique object, null, or an object of
-  // another class.
-  struct Other {
-    const utility::IObject* object = nullptr;
-    const SharedSlot* shared = nullptr;
-    const UniqueSlot* unique = nullptr;
-  };
-
-  Other PickOther(FuzzInput& in) {
-    Other other;
-    switch (in.Below(4)) {
-      case 0:
-      case 1: {
-        const SharedSlot& slot = shared_[in.Below(kShared)];
-        other.object = slot.object;
-        other.shared = &slot;
-        break;
-      }
-      case 2: {
-        const UniqueSlot& slot = unique_[in.Below(kUnique)];
-        if (slot.object != nullptr) {
-          other.object = slot.object;
-          other.unique = &slot;
-        }
-        break;
-      }
-      default:
-        if (in.Bool()) other.object = foreign_;
-        break;
-    }
-    return other;
-  }
-
-  static const char* kCannotCopy() {
-    return "Can not copy from an object that doesn't derive from utility::IObject";
-  }
-  static const char* kCannotCompare() {
-    return "Can not test equality of objects that don't derive from utility::IObject";
-  }
-
-  // Runs call, which may throw the runtime_error named by expected_throw (null: none).
-  template <class Call>
-  static void ExpectThrow(const char* expected_throw, Call call) {
-    try {
-      call();
-      KIVO_FUZZ_CHECK(expected_throw == nullptr);
-    } catch (const std::runtime_error& error) {
-      KIVO_FUZZ_CHECK(expected_throw != nullptr);
-      KIVO_FUZZ_CHECK(std::strcmp(error.what(), expected_throw) == 0);
-    }
   }
 
   // Unique CopyFrom: a trivial object copies from one of its own N, the non-trivial class from
@@ -348,7 +221,7 @@ class TypelessHarness {
     *thrown = nullptr;
     if (source == nullptr || source->size != target.size) return false;
     if (target.size == 0 && !source->has_payload) {
-      *thrown = kCannotCopy();
+      *thrown = kCannotCopy;
       return false;
     }
     target.code = source->code;
@@ -357,37 +230,61 @@ class TypelessHarness {
     return true;
   }
 
+  // Equals of two holders' objects, either of which may be missing.
+  static bool HeldEquals(const Unique* a, const Unique* b, const char** thrown) {
+    return a == nullptr || b == nullptr ? a == b : ModelUniqueEquals(*a, *b, thrown);
+  }
+
+  // A payload-less non-trivial object cannot be compared with one that has a payload.
   static bool ModelUniqueEquals(const Unique& a, const Unique& b, const char** thrown) {
     *thrown = nullptr;
     if (&a == &b) return true;
-    if (a.size != b.size) return false;
-    if (a.code != b.code) return false;
-    if (a.size > 0) return a.bytes == b.bytes;
-    if (!a.has_payload && !b.has_payload) return true;
-    if (a.has_payload != b.has_payload) {
-      *thrown = kCannotCompare();
+    if (a.size != b.size || a.code != b.code) return false;
+    if (a.size == 0 && a.has_payload != b.has_payload) {
+      *thrown = kCannotCompare;
       return false;
     }
     return a.bytes == b.bytes;
   }
 
+  enum Kind { kNone, kUniqueKind, kSharedKind, kVectorKind };
+  struct Any {
+    const utility::IObject* object;
+    Kind kind;
+    std::size_t index;
+  };
+
+  // Any object here, null, or an object of another class.
+  Any PickAny(FuzzInput& in) {
+    const std::size_t choice = in.Below(5);
+    const std::size_t i = in.Below(choice == 0 ? kUnique : choice < 3 ? kShared : kVectors);
+    if (choice == 0 && unique_[i].object != nullptr) return {unique_[i].object, kUniqueKind, i};
+    if (choice == 1 || choice == 2) return {shared_[i].object, kSharedKind, i};
+    if (choice == 3) return {vectors_[i].object, kVectorKind, i};
+    return {choice == 4 && (i & 1) != 0 ? foreign_ : nullptr, kNone, 0};
+  }
+
+  // The unique object's model behind a unique or shared object picked as a source; null for
+  // anything else.
+  const Unique* SourceModel(const Any& other) const {
+    if (other.kind == kUniqueKind) return unique_[other.index].model.get();
+    return other.kind == kSharedKind ? shared_[other.index].held.get() : nullptr;
+  }
+
   void SharedCopyFrom(FuzzInput& in) {
     SharedSlot& slot = shared_[in.Below(kShared)];
-    const Other other = PickOther(in);
-    bool expected = false;
+    const Any other = PickAny(in);
+    const Unique* source = SourceModel(other);
+    const bool typeless = other.kind == kUniqueKind || other.kind == kSharedKind;
+    const bool expected = other.object == slot.object || typeless;
     const char* thrown = nullptr;
     std::shared_ptr<Unique> next = slot.held;
-    if (other.object == slot.object) {
-      expected = true;
-    } else if (other.shared != nullptr || other.unique != nullptr) {
-      const Unique* source = other.shared ? other.shared->held.get() : other.unique->model.get();
-      expected = true;
-      const bool empties =
-          source == nullptr || (other.unique != nullptr && source->code == containers::kVoidCode);
-      if (empties) {
+    if (other.object != slot.object && typeless) {
+      if (source == nullptr ||
+          (other.kind == kUniqueKind && source->code == containers::kVoidCode)) {
         next.reset();
       } else if (source->size == 0 && !source->has_payload) {
-        thrown = kCannotCopy();
+        thrown = kCannotCopy;
       } else {
         next = std::make_shared<Unique>(*source);
       }
@@ -397,30 +294,9 @@ class TypelessHarness {
     if (next != slot.held && next != nullptr) {
       // A copy of its own: a new unique object, not the source's.
       next->live = LiveOf(slot.object->GetConstUnique());
-      KIVO_FUZZ_CHECK(next->live != nullptr);
-      KIVO_FUZZ_CHECK(other.shared == nullptr || other.shared->held == nullptr ||
-                      next->live != other.shared->held->live);
+      KIVO_FUZZ_CHECK(next->live != nullptr && (source == nullptr || next->live != source->live));
     }
     slot.held = next;
-  }
-
-  void SharedEquals(FuzzInput& in) {
-    const SharedSlot& slot = shared_[in.Below(kShared)];
-    const Other other = PickOther(in);
-    bool expected = false;
-    const char* thrown = nullptr;
-    if (other.object == slot.object) {
-      expected = true;
-    } else if (other.shared != nullptr) {
-      const auto& a = slot.held;
-      const auto& b = other.shared->held;
-      if (a == nullptr || b == nullptr) {
-        expected = a == b;
-      } else {
-        expected = ModelUniqueEquals(*a, *b, &thrown);
-      }
-    }
-    ExpectThrow(thrown, [&] { KIVO_FUZZ_CHECK(slot.object->Equals(other.object) == expected); });
   }
 
   void AssignValue(FuzzInput& in) {
@@ -446,35 +322,15 @@ class TypelessHarness {
   void UniqueCopyFrom(FuzzInput& in) {
     UniqueSlot& slot = unique_[in.Below(kUnique)];
     if (slot.object == nullptr) return;
-    const Other other = PickOther(in);
+    const Any other = PickAny(in);
     bool expected = true;
     const char* thrown = nullptr;
     if (other.object != slot.object) {
-      const Unique* source = other.shared   ? other.shared->held.get()
-                             : other.unique ? other.unique->model.get()
-                                            : nullptr;
       Unique copy = *slot.model;
-      expected = ModelUniqueCopy(copy, source, &thrown);
+      expected = ModelUniqueCopy(copy, SourceModel(other), &thrown);
       if (thrown == nullptr && expected) *slot.model = copy;
     }
     ExpectThrow(thrown, [&] { KIVO_FUZZ_CHECK(slot.object->CopyFrom(other.object) == expected); });
-  }
-
-  void UniqueEquals(FuzzInput& in) {
-    const UniqueSlot& slot = unique_[in.Below(kUnique)];
-    if (slot.object == nullptr) return;
-    const Other other = PickOther(in);
-    bool expected = other.object == slot.object;
-    const char* thrown = nullptr;
-    if (!expected && other.unique != nullptr) {
-      expected = ModelUniqueEquals(*slot.model, *other.unique->model, &thrown);
-    }
-    ExpectThrow(thrown, [&] { KIVO_FUZZ_CHECK(slot.object->Equals(other.object) == expected); });
-  }
-
-  static std::size_t Grown(std::size_t capacity, std::size_t needed) {
-    if (capacity > kMaxCount - capacity / 2) return kMaxCount;
-    return std::max(capacity + capacity / 2, needed);
   }
 
   void VectorPushBack(FuzzInput& in) {
@@ -484,22 +340,14 @@ class TypelessHarness {
     const bool grows = vector.held.size() == vector.capacity;
     const bool refuse = in.Below(4) == 0;
     FuzzHeap& heap = FuzzHeap::Get();
-    if (refuse) heap.FailAfter(0);
-    bool threw = false;
-    try {
-      vector.object->PushBack(handle);
-    } catch (const std::bad_alloc& error) {
-      threw = true;
-      KIVO_FUZZ_CHECK(std::strcmp(error.what(), "bad allocation") == 0);
-    }
-    heap.FailNone();
+    const bool threw = heap.Refusing(refuse, [&] { vector.object->PushBack(handle); });
     KIVO_FUZZ_CHECK(threw == (refuse && grows));
     if (threw) {
       handle->Destroy();  // not adopted: still ours
       return;
     }
     if (grows) {
-      vector.capacity = Grown(vector.capacity, vector.held.size() + 1);
+      vector.capacity = Grown(vector.capacity, vector.held.size() + 1, kMaxCount);
       KIVO_FUZZ_CHECK(heap.LastRequest() == vector.capacity * sizeof(void*));
     }
     vector.held.push_back(from.held);
@@ -543,18 +391,17 @@ class TypelessHarness {
 
   void VectorCopyFrom(FuzzInput& in) {
     VectorSlot& vector = vectors_[in.Below(kVectors)];
-    const std::size_t choice = in.Below(kVectors + 2);
-    if (choice >= kVectors) {
-      const utility::IObject* other = choice == kVectors ? nullptr : foreign_;
-      KIVO_FUZZ_CHECK(!vector.object->CopyFrom(other));
+    const Any other = PickAny(in);
+    if (other.kind != kVectorKind) {
+      KIVO_FUZZ_CHECK(!vector.object->CopyFrom(other.object));
       return;
     }
-    const VectorSlot& source = vectors_[choice];
+    const VectorSlot& source = vectors_[other.index];
     KIVO_FUZZ_CHECK(vector.object->CopyFrom(source.object));
     if (&source == &vector) return;
     // Handles of its own to the same unique objects, appended one by one.
     for (std::size_t count = 0; count < source.held.size(); ++count) {
-      if (count == vector.capacity) vector.capacity = Grown(vector.capacity, count + 1);
+      if (count == vector.capacity) vector.capacity = Grown(vector.capacity, count + 1, kMaxCount);
     }
     vector.held = source.held;
     vector.handles.assign(vector.object->GetData(),
@@ -564,30 +411,26 @@ class TypelessHarness {
     }
   }
 
-  void VectorEquals(FuzzInput& in) {
-    const VectorSlot& vector = vectors_[in.Below(kVectors)];
-    const std::size_t choice = in.Below(kVectors + 2);
-    if (choice >= kVectors) {
-      KIVO_FUZZ_CHECK(!vector.object->Equals(choice == kVectors ? nullptr : foreign_));
-      return;
-    }
-    const VectorSlot& other = vectors_[choice];
-    bool expected = true;
+  // Equals between any two of the objects here: objects of different classes never compare.
+  void Equals(FuzzInput& in) {
+    const Any a = PickAny(in);
+    const Any b = PickAny(in);
+    if (a.object == nullptr) return;
+    bool expected = a.object == b.object;
     const char* thrown = nullptr;
-    if (&other != &vector) {
-      expected = vector.held.size() == other.held.size();
-      for (std::size_t i = 0; expected && i < vector.held.size(); ++i) {
-        const auto& a = vector.held[i];
-        const auto& b = other.held[i];
-        if (a == nullptr || b == nullptr) {
-          expected = a == b;
-        } else {
-          expected = ModelUniqueEquals(*a, *b, &thrown);
-          if (thrown != nullptr) break;
-        }
+    if (!expected && a.kind == b.kind && a.kind == kUniqueKind) {
+      expected = ModelUniqueEquals(*unique_[a.index].model, *unique_[b.index].model, &thrown);
+    } else if (!expected && a.kind == b.kind && a.kind == kSharedKind) {
+      expected = HeldEquals(shared_[a.index].held.get(), shared_[b.index].held.get(), &thrown);
+    } else if (!expected && a.kind == b.kind && a.kind == kVectorKind) {
+      const auto& x = vectors_[a.index].held;
+      const auto& y = vectors_[b.index].held;
+      expected = x.size() == y.size();
+      for (std::size_t i = 0; expected && thrown == nullptr && i < x.size(); ++i) {
+        expected = HeldEquals(x[i].get(), y[i].get(), &thrown);
       }
     }
-    ExpectThrow(thrown, [&] { KIVO_FUZZ_CHECK(vector.object->Equals(other.object) == expected); });
+    ExpectThrow(thrown, [&] { KIVO_FUZZ_CHECK(a.object->Equals(b.object) == expected); });
   }
 
   void CheckUnique(const containers::ITypelessObject* object, const Unique& model) const {

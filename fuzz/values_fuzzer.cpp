@@ -4,6 +4,7 @@
 // SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "fuzz_support.h"
 #include "numeric_vector_harness.h"
@@ -11,56 +12,45 @@
 
 namespace {
 
-constexpr std::size_t kMaxOperations = 128;
+using kivo::fuzz::NumericVectorHarness;
 
 template <class Harness>
 void Run(kivo::fuzz::FuzzInput& in) {
   Harness harness;
-  for (std::size_t i = 0; i < kMaxOperations && !in.Empty(); ++i) harness.Step(in);
+  for (int i = 0; i < 128 && !in.Empty(); ++i) harness.Step(in);
 }
+
+// Each vector's "other" is a vector of another element type.
+void (*const kHarnesses[])(kivo::fuzz::FuzzInput&) = {
+    Run<NumericVectorHarness<signed char, KivoInt8VectorObjectAllocator,
+                             KivoUInt8VectorObjectAllocator>>,
+    Run<NumericVectorHarness<unsigned char, KivoUInt8VectorObjectAllocator,
+                             KivoInt8VectorObjectAllocator>>,
+    Run<NumericVectorHarness<short, KivoInt16VectorObjectAllocator,
+                             KivoUInt16VectorObjectAllocator>>,
+    Run<NumericVectorHarness<unsigned short, KivoUInt16VectorObjectAllocator,
+                             KivoInt16VectorObjectAllocator>>,
+    Run<NumericVectorHarness<int, KivoInt32VectorObjectAllocator, KivoFloatVectorObjectAllocator>>,
+    Run<NumericVectorHarness<unsigned int, KivoUInt32VectorObjectAllocator,
+                             KivoInt32VectorObjectAllocator>>,
+    Run<NumericVectorHarness<long long, KivoInt64VectorObjectAllocator,
+                             KivoDoubleVectorObjectAllocator>>,
+    Run<NumericVectorHarness<unsigned long long, KivoUInt64VectorObjectAllocator,
+                             KivoTypelessVectorObjectAllocator>>,
+    Run<NumericVectorHarness<float, KivoFloatVectorObjectAllocator,
+                             KivoInt32VectorObjectAllocator>>,
+    Run<NumericVectorHarness<double, KivoDoubleVectorObjectAllocator,
+                             KivoInt64VectorObjectAllocator>>,
+    Run<kivo::fuzz::TypelessHarness>,
+};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using kivo::fuzz::NumericVectorHarness;
   kivo::fuzz::FuzzHeap& heap = kivo::fuzz::FuzzHeap::Get();
   const std::ptrdiff_t live = heap.Live();
   kivo::fuzz::FuzzInput in(data, size);
-  switch (in.Below(11)) {
-    case 0:
-      Run<NumericVectorHarness<signed char>>(in);
-      break;
-    case 1:
-      Run<NumericVectorHarness<unsigned char>>(in);
-      break;
-    case 2:
-      Run<NumericVectorHarness<short>>(in);
-      break;
-    case 3:
-      Run<NumericVectorHarness<unsigned short>>(in);
-      break;
-    case 4:
-      Run<NumericVectorHarness<int>>(in);
-      break;
-    case 5:
-      Run<NumericVectorHarness<unsigned int>>(in);
-      break;
-    case 6:
-      Run<NumericVectorHarness<long long>>(in);
-      break;
-    case 7:
-      Run<NumericVectorHarness<unsigned long long>>(in);
-      break;
-    case 8:
-      Run<NumericVectorHarness<float>>(in);
-      break;
-    case 9:
-      Run<NumericVectorHarness<double>>(in);
-      break;
-    default:
-      Run<kivo::fuzz::TypelessHarness>(in);
-      break;
-  }
+  kHarnesses[in.Below(std::size(kHarnesses))](in);
   KIVO_FUZZ_CHECK(heap.Live() == live);  // every block of the input went back
   return 0;
 }
