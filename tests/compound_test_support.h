@@ -1,4 +1,4 @@
-// Helpers for the compound object's tests: owners, text members and a printed form of a record.
+// Helpers for tests that work as a client does: owners, text members and a printed record.
 // SPDX-License-Identifier: MIT
 #pragma once
 
@@ -16,16 +16,12 @@
 namespace kivo::testing {
 
 struct DestroyObject {
-  void operator()(utility::ISharedInterface* object) const noexcept {
-    if (object != nullptr) object->Destroy();
-  }
+  void operator()(utility::ISharedInterface* object) const noexcept { object->Destroy(); }
 };
-
-// An owner that ends its object with Destroy.
 template <class I>
 using Handle = std::unique_ptr<I, DestroyObject>;
 
-// A new object from allocator, seen as interface I; the caller owns it.
+// A new object from allocator, seen as interface I.
 template <class I>
 Handle<I> Make(utility::ObjectAllocator allocator) {
   return Handle<I>(static_cast<I*>(allocator()));
@@ -35,8 +31,7 @@ inline Handle<containers::ICompoundObject> NewRecord() {
   return Make<containers::ICompoundObject>(&KivoCompoundObjectAllocator);
 }
 
-// A new shared object holding a unique non-trivial object that holds payload, labelled type.
-// Takes ownership of payload.
+// A new shared object over a unique non-trivial object owning payload, labelled type.
 inline Handle<containers::ISharedTypelessObject> Wrap(utility::ISharedInterface* payload,
                                                       const utility::InterfaceId* type) {
   auto unique =
@@ -48,14 +43,13 @@ inline Handle<containers::ISharedTypelessObject> Wrap(utility::ISharedInterface*
   return shared;
 }
 
-// A new shared object holding a string object with text.
 inline Handle<containers::ISharedTypelessObject> NewText(const char* text) {
   auto* string = static_cast<containers::IStringObject*>(KivoStringObjectAllocator());
   string->SetString(text);
   return Wrap(string, utility::InterfaceIdOf<containers::IStringObject>());
 }
 
-// The object that handle's unique object holds, or null when it holds none or only bytes.
+// The object handle's unique object holds, or null.
 inline utility::IObject* PayloadOf(containers::ISharedTypelessObject* handle) {
   if (handle == nullptr || handle->GetUnique() == nullptr) return nullptr;
   return static_cast<utility::IObject*>(
@@ -64,42 +58,36 @@ inline utility::IObject* PayloadOf(containers::ISharedTypelessObject* handle) {
 
 // The string object inside handle; null when its payload is not labelled as one.
 inline containers::IStringObject* TextIn(containers::ISharedTypelessObject* handle) {
-  if (handle == nullptr || handle->GetTypeId()->code != containers::kStringObjectCode) {
-    return nullptr;
-  }
-  return static_cast<containers::IStringObject*>(PayloadOf(handle));
+  const bool text = handle != nullptr && handle->GetTypeId()->code == containers::kStringObjectCode;
+  return text ? static_cast<containers::IStringObject*>(PayloadOf(handle)) : nullptr;
 }
 
-// The text stored at path, or "<none>" when no string payload is there.
+// The text stored at path, or "<none>".
 inline std::string TextAt(const containers::ICompoundObject& record, const char* path) {
   Handle<containers::ISharedTypelessObject> handle(
       record.GetConst(path, utility::InterfaceIdOf<containers::IStringObject>()));
-  const containers::IStringObject* text = TextIn(handle.get());
-  return text != nullptr ? text->GetString() : "<none>";
+  return handle != nullptr ? TextIn(handle.get())->GetString() : "<none>";
 }
 
-// The direct keys, in the order GetKeys writes them.
 inline std::vector<std::string> KeysOf(const containers::ICompoundObject& record) {
   std::vector<const char*> keys(record.GetCount(), nullptr);
   record.GetKeys(keys.data(), static_cast<std::uint32_t>(keys.size()));
   return {keys.begin(), keys.end()};
 }
 
-// The record printed with its members in key order: {"key":value,...}, where a value is a text
-// in quotes, a nested record in braces, - for an empty member and ? for any other payload.
+// The record printed in key order: {"key":value,...}, where a value is a text in quotes, a nested
+// record in braces, - for a member without an object and ? for any other payload.
 inline std::string Dump(const containers::ICompoundObject& record) {
   std::string out = "{";
   for (const std::string& key : KeysOf(record)) {
-    if (out.size() > 1) out += ',';
-    out += '"' + key + "\":";
     Handle<containers::ISharedTypelessObject> member(record.GetConst(key.c_str(), nullptr));
     utility::IObject* payload = PayloadOf(member.get());
-    const std::uint32_t label = member->GetTypeId()->code;
-    if (member->GetConstUnique() == nullptr) {
+    out += (out.size() > 1 ? ",\"" : "\"") + key + "\":";
+    if (payload == nullptr) {
       out += '-';
-    } else if (label == containers::kStringObjectCode) {
+    } else if (TextIn(member.get()) != nullptr) {
       out += '"' + std::string(TextIn(member.get())->GetString()) + '"';
-    } else if (label == containers::kCompoundObjectCode && payload != nullptr &&
+    } else if (member->GetTypeId()->code == containers::kCompoundObjectCode &&
                payload->GetInterfaceId()->code == containers::kCompoundObjectCode) {
       out += Dump(*static_cast<containers::ICompoundObject*>(payload));
     } else {
@@ -109,7 +97,7 @@ inline std::string Dump(const containers::ICompoundObject& record) {
   return out + '}';
 }
 
-// Builds a record from (path, text) pairs, each Set with overwrite.
+// A record made by Set with overwrite of each (path, text) pair.
 inline Handle<containers::ICompoundObject> RecordOf(
     const std::vector<std::pair<const char*, const char*>>& members) {
   auto record = NewRecord();
