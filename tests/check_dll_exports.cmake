@@ -1,17 +1,8 @@
 # Fails unless the DLL's export table names exactly the allocator functions listed in the exports
 # header, under their plain names. Run with -DLIBRARY=<dll> -DOBJDUMP=<objdump> -DEXPORTS_HEADER=<file>.
-file(READ "${EXPORTS_HEADER}" header)
-string(REGEX MATCHALL "X\\(Kivo[A-Za-z0-9_]+\\)" entries "${header}")
-set(expected "")
-foreach(entry IN LISTS entries)
-  string(REGEX REPLACE "X\\(([A-Za-z0-9_]+)\\)" "\\1" name "${entry}")
-  list(APPEND expected "${name}")
-endforeach()
-list(SORT expected)
+include("${CMAKE_CURRENT_LIST_DIR}/export_list.cmake")
+kivo_expected_exports("${EXPORTS_HEADER}" expected)
 list(LENGTH expected expected_count)
-if(NOT expected_count EQUAL 25)
-  message(FATAL_ERROR "expected 25 exports in ${EXPORTS_HEADER}, found ${expected_count}")
-endif()
 
 execute_process(COMMAND "${OBJDUMP}" -p "${LIBRARY}"
   OUTPUT_VARIABLE dump RESULT_VARIABLE status)
@@ -35,11 +26,5 @@ foreach(row IN LISTS rows)
 endforeach()
 list(SORT actual)
 
-if(NOT actual STREQUAL expected)
-  set(extra ${actual})
-  list(REMOVE_ITEM extra ${expected})
-  set(missing ${expected})
-  list(REMOVE_ITEM missing ${actual})
-  message(FATAL_ERROR "DLL exports differ\n  unexpected: ${extra}\n  missing: ${missing}")
-endif()
+kivo_compare_exports("${actual}" "${expected}" "DLL exports")
 message(STATUS "exactly the ${expected_count} allocator functions are exported, undecorated")
