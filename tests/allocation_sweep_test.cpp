@@ -72,9 +72,13 @@ struct SweepCase {
 
 // ---- building blocks -----------------------------------------------------------------------
 
+// A new object from allocator as I; null, with the object ended, when it is not an I.
 template <class I = IObject>
 Owned<I> Make(ObjectAllocator allocator) {
-  return Owned<I>(dynamic_cast<I*>(static_cast<IObject*>(allocator())));
+  Owned<IObject> object(static_cast<IObject*>(allocator()));
+  auto* typed = dynamic_cast<I*>(object.get());
+  if (typed != nullptr) object.release();
+  return Owned<I>(typed);
 }
 
 const char kLongText[] = "a text long enough to need a heap block of its own";
