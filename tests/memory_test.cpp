@@ -9,18 +9,18 @@
 #include "internal/memory.h"
 #include "kivo/containers/exports.h"
 #include "support/counting_heap.h"
+#include "support/error_text.h"
 
 namespace {
+
+using kivo::testing::ErrorText;
 
 using kivo::testing::CountingHeap;
 
 TEST(Memory, AllBitsSetSizeIsABadArrayLength) {
-  try {
-    kivo::detail::Allocate(std::numeric_limits<std::size_t>::max());
-    FAIL() << "no exception";
-  } catch (const std::bad_array_new_length& error) {
-    EXPECT_STREQ(error.what(), "bad array new length");
-  }
+  EXPECT_EQ(ErrorText<std::bad_array_new_length>(
+                [] { kivo::detail::Allocate(std::numeric_limits<std::size_t>::max()); }),
+            "bad array new length");
 }
 
 TEST(Memory, AllocatorRejectsCountsWhoseByteSizeOverflows) {
@@ -32,12 +32,7 @@ TEST(Memory, AllocatorRejectsCountsWhoseByteSizeOverflows) {
 TEST(Memory, ExhaustionWithoutNewHandlerThrowsBadAllocation) {
   CountingHeap heap;
   heap.FailAfter(0);
-  try {
-    kivo::detail::Allocate(64);
-    FAIL() << "no exception";
-  } catch (const std::bad_alloc& error) {
-    EXPECT_STREQ(error.what(), "bad allocation");
-  }
+  EXPECT_EQ(ErrorText<std::bad_alloc>([] { kivo::detail::Allocate(64); }), "bad allocation");
   EXPECT_EQ(heap.Failures(), 1u);
 }
 

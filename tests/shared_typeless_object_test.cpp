@@ -16,10 +16,13 @@
 #include "kivo/containers/exports.h"
 #include "support/counting_heap.h"
 #include "support/counting_object.h"
+#include "support/error_text.h"
 #include "support/slots.h"
 #include "typeless_objects.h"
 
 namespace {
+
+using kivo::testing::ErrorText;
 
 using kivo::containers::ISharedTypelessObject;
 using kivo::containers::IStringObject;
@@ -66,16 +69,6 @@ IUniqueTypelessObject* Counted(CountingLog& log, int value = 0) {
   object->SetObject(CountingObject::New(log, value));
   object->SetTypeId(&kTypeT);
   return object;
-}
-
-template <class Exception, class Operation>
-std::string ErrorText(Operation operation) {
-  try {
-    operation();
-  } catch (const Exception& error) {
-    return error.what();
-  }
-  return "no exception";
 }
 
 TEST(SharedTypelessObject, NewObjectIsEmptyAndShareMakesAnotherHolderOfTheSameUniqueObject) {

@@ -9,8 +9,11 @@
 #include "kivo/containers/exports.h"
 #include "string_object.h"
 #include "support/counting_heap.h"
+#include "support/error_text.h"
 
 namespace {
+
+using kivo::testing::ErrorText;
 
 using kivo::containers::StringObject;
 using kivo::testing::CountingHeap;
@@ -194,12 +197,9 @@ TEST(StringObject, ExhaustedMemoryInSetStringKeepsThePreviousText) {
     Text text(previous);
     const std::ptrdiff_t live = heap.Live();
     heap.FailAfter(0);
-    try {
-      text->SetString("a replacement that needs a heap block");
-      FAIL() << "no exception";
-    } catch (const std::bad_alloc& error) {
-      EXPECT_STREQ(error.what(), "bad allocation");
-    }
+    EXPECT_EQ(ErrorText<std::bad_alloc>(
+                  [&] { text->SetString("a replacement that needs a heap block"); }),
+              "bad allocation");
     heap.FailNone();
     EXPECT_EQ(text.value(), previous);
     EXPECT_EQ(heap.Live(), live);
@@ -211,12 +211,7 @@ TEST(StringObject, ExhaustedMemoryInCopyFromKeepsThePreviousText) {
   Text text("previous");
   Text source("a source text that does not fit inline");
   heap.FailAfter(0);
-  try {
-    text->CopyFrom(source.object);
-    FAIL() << "no exception";
-  } catch (const std::bad_alloc& error) {
-    EXPECT_STREQ(error.what(), "bad allocation");
-  }
+  EXPECT_EQ(ErrorText<std::bad_alloc>([&] { text->CopyFrom(source.object); }), "bad allocation");
   heap.FailNone();
   EXPECT_EQ(text.value(), "previous");
   EXPECT_EQ(text->GetCapacity(), 15u);

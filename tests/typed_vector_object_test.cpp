@@ -20,10 +20,13 @@
 #include "internal/vector_storage.h"
 #include "kivo/containers/exports.h"
 #include "support/counting_heap.h"
+#include "support/error_text.h"
 #include "support/slots.h"
 #include "typed_vector_object.h"
 
 namespace {
+
+using kivo::testing::ErrorText;
 
 using kivo::containers::ITypedVectorObject;
 using kivo::containers::TypedVectorObject;
@@ -76,16 +79,6 @@ struct Vector {
     while (object->GetSize() < count) object->PushBack(static_cast<T>(object->GetSize()));
   }
 };
-
-template <class Exception, class Operation>
-std::string ErrorText(Operation operation) {
-  try {
-    operation();
-  } catch (const Exception& error) {
-    return error.what();
-  }
-  return "no exception";
-}
 
 template <class... All>
 struct TypeList {

@@ -13,10 +13,13 @@
 #include "internal/shared_implementation.h"
 #include "kivo/containers/exports.h"
 #include "support/counting_object.h"
+#include "support/error_text.h"
 #include "support/slots.h"
 #include "typeless_objects.h"
 
 namespace {
+
+using kivo::testing::ErrorText;
 
 using kivo::containers::ISharedTypelessObject;
 using kivo::containers::IStringObject;
@@ -36,16 +39,6 @@ const InterfaceId* const kTextType = InterfaceIdOf<IStringObject>();
 constexpr InterfaceId kLookalike{"another name, the string's code",
                                  kivo::containers::kStringObjectCode};
 constexpr InterfaceId kCountingType{"counting", kivo::utility::NameCode("counting")};
-
-template <class Operation>
-std::string RuntimeErrorText(Operation operation) {
-  try {
-    operation();
-  } catch (const std::runtime_error& error) {
-    return error.what();
-  }
-  return "no exception";
-}
 
 Owned<IUniqueTypelessObject> Unique(ObjectAllocator allocate) {
   return Owned<IUniqueTypelessObject>(static_cast<IUniqueTypelessObject*>(allocate()));
@@ -258,7 +251,7 @@ TEST(NonTrivialTypelessObject, CopyFromAPayloadThatIsNoObjectThrowsAndChangesNot
   auto target = Holding(CountingObject::New(log, 3), &kCountingType);
   const void* const payload = target->GetData();
   for (const IObject* source : Others{no_payload.get(), bare_payload.get(), shared.get()}) {
-    EXPECT_EQ(RuntimeErrorText([&] { target->CopyFrom(source); }),
+    EXPECT_EQ(ErrorText<std::runtime_error>([&] { target->CopyFrom(source); }),
               "Can not copy from an object that doesn't derive from utility::IObject");
     EXPECT_EQ(target->GetData(), payload);
     EXPECT_EQ(target->GetTypeId(), &kCountingType);
@@ -338,7 +331,7 @@ TEST(NonTrivialTypelessObject, EqualsComparesTypeCodesThenPayloads) {
     auto a = make(c.type_a, c.payload_a), b = make(c.type_b, c.payload_b);
     for (const auto& [left, right] : {std::pair{a.get(), b.get()}, std::pair{b.get(), a.get()}}) {
       if (c.answer == kThrows) {
-        EXPECT_EQ(RuntimeErrorText([&, l = left, r = right] { l->Equals(r); }),
+        EXPECT_EQ(ErrorText<std::runtime_error>([&, l = left, r = right] { l->Equals(r); }),
                   "Can not test equality of objects that don't derive from utility::IObject");
       } else {
         EXPECT_EQ(left->Equals(right), c.answer == kTrue);
