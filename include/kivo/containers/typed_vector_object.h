@@ -26,26 +26,22 @@ class ITypedVectorObject : public utility::IObject {
   // Slot 7. Removes the element at index, moving later ones down; false for an invalid index.
   virtual bool RemoveAt(std::int32_t index) = 0;
 
-  // Slot 8. The element at index, writable. For an invalid index, a module-wide fallback element
+  // Slot 8: the element at index, writable. For an invalid index, a module-wide fallback element
   // of T shared by every vector of T (writes to it stay). Never throws.
-  virtual T& GetAt(std::int32_t index) = 0;
+  // Slot 9: the value at index; the fallback element's value for an invalid index.
+  KIVO_OVERLOADED_PAIR(virtual T& GetAt(std::int32_t index) = 0,
+                       virtual T GetAt(std::int32_t index) const = 0);
 
-  // Slot 9. The value at index; the fallback element's value for an invalid index.
-  virtual T GetAt(std::int32_t index) const = 0;
-
-  // Slot 10. Appends a copy of value, which may be an element of this vector.
+  // Slot 10: appends a copy of value, which may be an element of this vector.
   // Throws std::length_error ("vector too long") or std::bad_alloc; the vector is then unchanged.
-  virtual void PushBack(const T& value) = 0;
+  // Slot 11: as slot 10.
+  KIVO_OVERLOADED_PAIR(virtual void PushBack(const T& value) = 0,
+                       virtual void PushBack(T&& value) = 0);
 
-  // Slot 11. As slot 10.
-  virtual void PushBack(T&& value) = 0;
-
-  // Slot 12. The first element of the contiguous storage; null until the vector first has
+  // Slot 12: the first element of the contiguous storage; null until the vector first has
   // storage. Valid until the storage is replaced (growth) or the vector ends.
-  virtual T* GetData() = 0;
-
-  // Slot 13. As slot 12, read-only.
-  virtual const T* GetData() const = 0;
+  // Slot 13: as slot 12, read-only.
+  KIVO_OVERLOADED_PAIR(virtual T* GetData() = 0, virtual const T* GetData() const = 0);
 };
 
 template <>
@@ -60,12 +56,10 @@ class ITypedVectorObject<ISharedTypelessObject> : public utility::IObject {
   // Slot 7. Destroys the handle at index and moves later ones down; false for an invalid index.
   virtual bool RemoveAt(std::int32_t index) = 0;
 
-  // Slot 8. A new handle (Share) to the element at index, owned by the caller; null for an
-  // invalid index.
-  virtual ISharedTypelessObject* GetAt(std::int32_t index) = 0;
-
-  // Slot 9. As slot 8.
-  virtual ISharedTypelessObject* GetAt(std::int32_t index) const = 0;
+  // Slot 8: a new handle (Share) to the element at index, owned by the caller; null for an
+  // invalid index. Slot 9: as slot 8.
+  KIVO_OVERLOADED_PAIR(virtual ISharedTypelessObject* GetAt(std::int32_t index) = 0,
+                       virtual ISharedTypelessObject* GetAt(std::int32_t index) const = 0);
 
   // Slot 10. Appends item itself and takes ownership of it. If growth throws, item stays the
   // caller's and the vector is unchanged.

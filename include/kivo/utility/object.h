@@ -11,6 +11,20 @@
 
 #include "kivo/utility/interface_id.h"
 
+// KIVO_OVERLOADED_PAIR(first, second); declares two virtual operations of one name so that first
+// takes the lower slot under either C++ ABI. The Itanium ABI (GCC, Clang, mingw-w64) gives slots
+// in declaration order; the MSVC ABI (Visual C++, clang-cl) groups the overloads of one name at
+// the first one's place, in reverse declaration order.
+#if defined(_MSC_VER)
+#define KIVO_OVERLOADED_PAIR(first, second) \
+  second;                                   \
+  first
+#else
+#define KIVO_OVERLOADED_PAIR(first, second) \
+  first;                                    \
+  second
+#endif
+
 namespace kivo::utility {
 
 class ISharedInterface {
