@@ -1,5 +1,6 @@
 # Fails when the DLL imports from any DLL but the system's own, so that it needs no runtime DLLs
-# (libstdc++, libgcc, winpthread) beside it. Run with -DLIBRARY=<dll> -DOBJDUMP=<objdump>.
+# (libstdc++, libgcc, winpthread) beside it. Run with -DLIBRARY=<dll> -DOBJDUMP=<objdump>; with
+# -DEXPECTED=<dll;dll...> the DLL must be PE32+ and import exactly those DLLs, in any order.
 #
 # Allowed, compared without case:
 #   KERNEL32.dll              the loader (DisableThreadLibraryCalls), threads and synchronisation
@@ -37,7 +38,18 @@ foreach(entry IN LISTS entries)
   endif()
 endforeach()
 
-if(foreign)
+if(DEFINED EXPECTED)
+  string(TOLOWER "${imports}" actual)
+  string(TOLOWER "${EXPECTED}" expected)
+  list(SORT actual)
+  list(SORT expected)
+  if(NOT dump MATCHES "Magic[ \t]+020b")
+    message(FATAL_ERROR "${LIBRARY} is not PE32+")
+  endif()
+  if(NOT actual STREQUAL expected)
+    message(FATAL_ERROR "the DLL imports ${imports}, expected exactly ${EXPECTED}")
+  endif()
+elseif(foreign)
   message(FATAL_ERROR "the DLL imports non-system DLLs: ${foreign}\n"
     "  link the GCC runtime statically (-static) so the DLL stands alone")
 endif()

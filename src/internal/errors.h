@@ -20,6 +20,13 @@ inline constexpr const char kCannotCopy[] =
 inline constexpr const char kCannotCompare[] =
     "Can not test equality of objects that don't derive from utility::IObject";
 
+#if defined(_MSC_VER)
+// The Visual C++ run-time's classes answer with these texts themselves: the library throws them
+// as they are, so a client sees exactly the standard type (typeid, catch by value).
+using BadAllocation = std::bad_alloc;
+using BadArrayNewLength = std::bad_array_new_length;
+using BadCast = std::bad_cast;
+#else
 class BadAllocation final : public std::bad_alloc {
  public:
   const char* what() const noexcept override { return "bad allocation"; }
@@ -34,6 +41,7 @@ class BadCast final : public std::bad_cast {
  public:
   const char* what() const noexcept override { return "bad cast"; }
 };
+#endif
 
 [[noreturn]] inline void ThrowBadAlloc() { throw BadAllocation(); }
 [[noreturn]] inline void ThrowBadArrayNewLength() { throw BadArrayNewLength(); }
