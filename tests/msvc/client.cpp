@@ -1,0 +1,411 @@
+// A client of the MSVC-ABI DLL that stands for a Visual C++ host: it links no C++ standard
+// library, calls every export, every operation of every interface by raw slot index and by name,
+// catches every exception it can provoke as the Visual C++ run-time's own types, ends objects with
+// Destroy and with delete, and first uses the type records from several threads at once.
+// Prints "N passed, 0 failed" as its last line only when every check ran and held.
+// SPDX-License-Identifier: MIT
+#include <stdio.h>
+#include <string.h>
+#include <windows.h>
+
+#include <new>
+#include <stdexcept>
+#include <typeinfo>
+
+#include "kivo/containers/exports.h"
+
+namespace {
+
+using namespace kivo::containers;
+using kivo::utility::InterfaceId;
+using kivo::utility::InterfaceIdOf;
+using kivo::utility::IObject;
+using kivo::utility::ISharedInterface;
+using kivo::utility::NameCode;
+using kivo::utility::ObjectAllocator;
+
+int passed = 0;
+int failed = 0;
+
+void Check(bool ok, const char* what, const char* detail = "") {
+  if (ok) {
+    ++passed;
+  } else {
+    ++failed;
+    printf("FAILED: %s %s\n", what, detail);
+  }
+}
+
+// Entry `slot` of object's virtual table, called as a function R(object, args...): how a client
+// built by any compiler reaches an operation by its position.
+template <class R, class... Args>
+R Slot(const void* object, int slot, Args... args) {
+  const auto table = *static_cast<void* const* const*>(object);
+  return reinterpret_cast<R (*)(const void*, Args...)>(table[slot])(object, args...);
+}
+
+// Operations are called either way; each scenario runs once per way.
+enum class Via { kSlot, kName };
+#define CALL(R, slot, object, Name, ...) \
+  (via == Via::kSlot ? Slot<R>(object, slot, __VA_ARGS__) : (object)->Name(__VA_ARGS__))
+#define CALL0(R, slot, object, Name) (via == Via::kSlot ? Slot<R>(object, slot) : (object)->Name())
+
+template <class... Objects>
+void DestroyAll(Objects*... objects) {
+  (objects->Destroy(), ...);
+}
+
+template <class I>
+I* Make(ObjectAllocator allocator) {
+  return static_cast<I*>(static_cast<IObject*>(allocator()));
+}
+
+struct Export {
+  const char* name;
+  ObjectAllocator allocator;
+  const char* record;
+};
+
+#define KIVO_RECORD(name) "kivo::containers::" name
+const Export kExports[] = {
+    {"KivoCompoundObjectAllocator", &KivoCompoundObjectAllocator, KIVO_RECORD("ICompoundObject")},
+    {"KivoDoubleVectorObjectAllocator", &KivoDoubleVectorObjectAllocator,
+     KIVO_RECORD("IDoubleVectorObject")},
+    {"KivoFloatVectorObjectAllocator", &KivoFloatVectorObjectAllocator,
+     KIVO_RECORD("IFloatVectorObject")},
+    {"KivoInt16VectorObjectAllocator", &KivoInt16VectorObjectAllocator,
+     KIVO_RECORD("IInt16VectorObject")},
+    {"KivoInt32VectorObjectAllocator", &KivoInt32VectorObjectAllocator,
+     KIVO_RECORD("IInt32VectorObject")},
+    {"KivoInt64VectorObjectAllocator", &KivoInt64VectorObjectAllocator,
+     KIVO_RECORD("IInt64VectorObject")},
+    {"KivoInt8VectorObjectAllocator", &KivoInt8VectorObjectAllocator,
+     KIVO_RECORD("IInt8VectorObject")},
+    {"KivoSharedTypelessObjectAllocator", &KivoSharedTypelessObjectAllocator,
+     KIVO_RECORD("ISharedTypelessObject")},
+    {"KivoStringObjectAllocator", &KivoStringObjectAllocator, KIVO_RECORD("IStringObject")},
+    {"KivoTypelessVectorObjectAllocator", &KivoTypelessVectorObjectAllocator,
+     KIVO_RECORD("ITypelessVectorObject")},
+    {"KivoUInt16VectorObjectAllocator", &KivoUInt16VectorObjectAllocator,
+     KIVO_RECORD("IUInt16VectorObject")},
+    {"KivoUInt32VectorObjectAllocator", &KivoUInt32VectorObjectAllocator,
+     KIVO_RECORD("IUInt32VectorObject")},
+    {"KivoUInt64VectorObjectAllocator", &KivoUInt64VectorObjectAllocator,
+     KIVO_RECORD("IUInt64VectorObject")},
+    {"KivoUInt8VectorObjectAllocator", &KivoUInt8VectorObjectAllocator,
+     KIVO_RECORD("IInt8VectorObject")},
+    {"KivoUniqueTypelessNonTrivialObjectAllocator", &KivoUniqueTypelessNonTrivialObjectAllocator,
+     KIVO_RECORD("IUniqueTypelessObject")},
+#define KIVO_TRIVIAL(N)                                                                            \
+  {                                                                                                \
+    "KivoUniqueTypelessTrivialObjectAllocator_" #N, &KivoUniqueTypelessTrivialObjectAllocator_##N, \
+        KIVO_RECORD("IUniqueTypelessObject")                                                       \
+  }
+    KIVO_TRIVIAL(1),
+    KIVO_TRIVIAL(12),
+    KIVO_TRIVIAL(16),
+    KIVO_TRIVIAL(2),
+    KIVO_TRIVIAL(20),
+    KIVO_TRIVIAL(24),
+    KIVO_TRIVIAL(28),
+    KIVO_TRIVIAL(32),
+    KIVO_TRIVIAL(4),
+    KIVO_TRIVIAL(8),
+#undef KIVO_TRIVIAL
+};
+constexpr int kExportCount = sizeof(kExports) / sizeof(kExports[0]);
+static_assert(kExportCount == 25);
+
+// Every export, found by name and by import; slots 0 to 4 of its objects; Destroy and delete.
+void CheckExports(Via via) {
+  HMODULE module = GetModuleHandleA("KivoContainersLib.dll");
+  for (const Export& row : kExports) {
+    Check(reinterpret_cast<ObjectAllocator>(GetProcAddress(module, row.name)) == row.allocator,
+          "export found by name", row.name);
+    IObject* object = Make<IObject>(row.allocator);
+    IObject* other = Make<IObject>(row.allocator);
+    const InterfaceId* id = CALL0(const InterfaceId*, 1, object, GetInterfaceId);
+    Check(object != nullptr && object != other, "distinct objects", row.name);
+    Check(strcmp(id->name, row.record) == 0 && id->code == NameCode(row.record), "record",
+          row.name);
+    Check(id == other->GetInterfaceId(), "one record per class", row.name);
+    IObject* fresh = CALL0(IObject*, 4, object, NewInstance);
+    Check(CALL(bool, 3, fresh, Equals, other) && CALL(bool, 3, object, Equals, object) &&
+              !CALL(bool, 3, object, Equals, nullptr),
+          "NewInstance and Equals", row.name);
+    // (Copies between objects with values are checked per class below: copying from an empty
+    // non-trivial value throws.)
+    Check(CALL(bool, 2, fresh, CopyFrom, fresh) && !CALL(bool, 2, fresh, CopyFrom, nullptr),
+          "CopyFrom", row.name);
+    CALL0(void, 0, fresh, Destroy);
+    other->Destroy();
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wdelete-abstract-non-virtual-dtor"
+    delete static_cast<ISharedInterface*>(object);  // the class-level delete calls Destroy
+#pragma clang diagnostic pop
+  }
+}
+
+void CheckString(Via via) {
+  auto* text = Make<IStringObject>(&KivoStringObjectAllocator);
+  CALL(void, 6, text, SetString, "hello");
+  Check(CALL0(std::uint64_t, 5, text, GetLength) == 5, "string GetLength");
+  Check(strcmp(CALL0(const char*, 7, text, GetString), "hello") == 0, "string GetString");
+  text->Destroy();
+}
+
+template <class T>
+void CheckVector(ObjectAllocator allocator, Via via) {
+  auto* vector = Make<ITypedVectorObject<T>>(allocator);
+  const T one = T(1), two = T(2), seven = T(7);
+  if (via == Via::kSlot) {
+    Slot<void>(vector, 10, &one);     // PushBack(const T&)
+    Slot<void>(vector, 11, &two);     // PushBack(T&&)
+    *Slot<T*>(vector, 8, 1) = seven;  // GetAt, writable
+  } else {
+    vector->PushBack(one);
+    vector->PushBack(T(two));
+    vector->GetAt(1) = seven;
+  }
+  const ITypedVectorObject<T>* view = vector;
+  Check(CALL0(std::uint64_t, 5, vector, GetSize) == 2, "vector GetSize after PushBacks");
+  Check(CALL(T, 9, view, GetAt, 1) == seven && CALL(T, 9, view, GetAt, 0) == one,
+        "vector GetAt const");
+  T* data = CALL0(T*, 12, vector, GetData);
+  Check(data != nullptr && data[1] == seven && CALL0(const T*, 13, view, GetData) == data,
+        "vector GetData");
+  Check(CALL(bool, 7, vector, RemoveAt, 0) && !CALL(bool, 7, vector, RemoveAt, 5) &&
+            view->GetAt(0) == seven,
+        "vector RemoveAt");
+  CALL0(void, 6, vector, Clear);
+  Check(vector->GetSize() == 0 && vector->GetData() == data, "vector Clear keeps storage");
+  vector->Destroy();
+}
+
+// A shared value holding a string object labelled IStringObject.
+ISharedTypelessObject* SharedText(const char* value, const InterfaceId* type) {
+  auto* text = Make<IStringObject>(&KivoStringObjectAllocator);
+  text->SetString(value);
+  auto* unique = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  unique->SetObject(text);
+  unique->SetTypeId(type);
+  auto* shared = Make<ISharedTypelessObject>(&KivoSharedTypelessObjectAllocator);
+  shared->Reset(unique);
+  return shared;
+}
+
+const char* TextOf(const ISharedTypelessObject* value) {
+  auto* unique = static_cast<const IUniqueTypelessObject*>(value->GetConstUnique());
+  return static_cast<const IStringObject*>(unique->GetConstData())->GetString();
+}
+
+void CheckTypeless(Via via) {
+  const InterfaceId* text_type = InterfaceIdOf<IStringObject>();
+  auto* bytes = Make<IUniqueTypelessObject>(&KivoUniqueTypelessTrivialObjectAllocator_4);
+  Check(CALL0(const InterfaceId*, 5, bytes, GetTypeId)->code == NameCode("void"), "trivial type");
+  void* data = CALL0(void*, 7, bytes, GetData);
+  memcpy(data, "abc", 4);
+  Check(CALL0(const void*, 8, bytes, GetConstData) == data, "trivial GetConstData");
+  CALL(void, 9, bytes, SetObject, nullptr);
+  CALL0(void, 6, bytes, Clear);
+  CALL(void, 10, bytes, SetTypeId, text_type);
+  Check(bytes->GetTypeId() == text_type && memcmp(data, "abc", 4) == 0, "trivial SetTypeId");
+  bytes->Destroy();
+
+  auto* unique = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  auto* text = Make<IStringObject>(&KivoStringObjectAllocator);
+  CALL(void, 9, unique, SetObject, text);
+  Check(CALL0(void*, 7, unique, GetData) == text, "unique SetObject and GetData");
+  CALL0(void, 6, unique, Clear);
+  Check(unique->GetData() == nullptr && unique->GetTypeId()->code == NameCode("void"),
+        "unique Clear");
+  unique->SetTypeId(text_type);  // an empty text payload, ready to receive a value
+
+  auto* shared = Make<ISharedTypelessObject>(&KivoSharedTypelessObjectAllocator);
+  CALL(void, 9, shared, Reset, unique);
+  Check(CALL0(IUniqueTypelessObject*, 7, shared, GetUnique) == unique &&
+            CALL0(const ITypelessObject*, 8, shared, GetConstUnique) == unique,
+        "shared Reset and GetUnique");
+  ISharedTypelessObject* handle = CALL0(ISharedTypelessObject*, 10, shared, Share);
+  ISharedTypelessObject* source = SharedText("copied", text_type);
+  Check(handle->GetUnique() == unique && CALL(bool, 6, shared, AssignValue, source),
+        "shared Share and AssignValue");
+  Check(strcmp(TextOf(handle), "copied") == 0 &&
+            CALL0(const InterfaceId*, 5, handle, GetTypeId)->code == text_type->code,
+        "AssignValue reaches every handle");
+
+  auto* list = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
+  CALL(void, 10, list, PushBack, handle);  // adopts handle
+  const ITypelessVectorObject* view = list;
+  ISharedTypelessObject* first = CALL(ISharedTypelessObject*, 8, list, GetAt, 0);
+  ISharedTypelessObject* again = CALL(ISharedTypelessObject*, 9, view, GetAt, 0);
+  Check(first != nullptr && again != nullptr && first->GetUnique() == unique &&
+            CALL(ISharedTypelessObject*, 8, list, GetAt, 1) == nullptr,
+        "typeless vector GetAt");
+  Check(CALL0(std::uint64_t, 5, list, GetSize) == 1 &&
+            CALL0(ISharedTypelessObject* const*, 11, view, GetData)[0] == handle,
+        "typeless vector GetSize and GetData");
+  list->PushBack(source);
+  Check(CALL(bool, 7, list, RemoveAt, 1) && list->GetSize() == 1, "typeless vector RemoveAt");
+  CALL0(void, 6, list, Clear);
+  Check(list->GetSize() == 0, "typeless vector Clear");
+  DestroyAll(first, again, shared, list);
+}
+
+void CheckCompound(Via via) {
+  const InterfaceId* text_type = InterfaceIdOf<IStringObject>();
+  auto* record = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
+  ISharedTypelessObject* value = SharedText("leaf", text_type);
+  Check(CALL0(bool, 5, record, IsEmpty), "record IsEmpty");
+  Check(CALL(bool, 10, record, Set, "a/b", value, true), "record Set");
+  Check(CALL0(std::uint32_t, 6, record, GetCount) == 1 &&
+            CALL0(std::uint32_t, 7, record, GetTotalCount) == 2,
+        "record GetCount and GetTotalCount");
+  Check(CALL(bool, 11, record, Contains, "a/b", text_type), "record Contains");
+  ISharedTypelessObject* got = CALL(ISharedTypelessObject*, 12, record, Get, "a/b", text_type);
+  const ICompoundObject* view = record;
+  ISharedTypelessObject* read = CALL(ISharedTypelessObject*, 13, view, GetConst, "a/b", nullptr);
+  Check(got != nullptr && read != nullptr && strcmp(TextOf(got), "leaf") == 0 &&
+            strcmp(TextOf(read), "leaf") == 0,
+        "record Get and GetConst");
+  const char* keys[2] = {nullptr, nullptr};
+  CALL(void, 15, view, GetKeys, keys, 2u);
+  Check(keys[0] != nullptr && strcmp(keys[0], "a") == 0 && keys[1] == nullptr, "record GetKeys");
+  auto* copy = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
+  Check(CALL(std::uint64_t, 9, copy, Merge, record, false) == 1 && copy->Equals(record),
+        "record Merge");
+  Check(CALL(bool, 14, record, Remove, "a/b") && !record->Contains("a/b", nullptr),
+        "record Remove");
+  CALL0(void, 8, copy, Clear);
+  Check(copy->IsEmpty(), "record Clear");
+  DestroyAll(got, read, value, copy, record);
+}
+
+// The exception that raise throws must be caught as E by reference, as base B and by value, with
+// text each time, and be exactly E under the decorated name the Visual C++ run-time gives E.
+template <class E, class B, class Raise>
+void CheckThrows(Raise raise, const char* text, const char* decorated) {
+  try {
+    raise();
+    Check(false, "nothing thrown for", text);
+  } catch (const E& error) {
+    Check(strcmp(error.what(), text) == 0 && typeid(error) == typeid(E) &&
+              strcmp(typeid(error).raw_name(), decorated) == 0,
+          "caught by exact type", text);
+  }
+  try {
+    raise();
+  } catch (const B& error) {
+    Check(strcmp(error.what(), text) == 0, "caught by base", text);
+  }
+  try {
+    raise();
+  } catch (E error) {
+    Check(strcmp(error.what(), text) == 0, "caught by value", text);
+  }
+}
+
+void CheckExceptions() {
+  static_assert(sizeof(std::exception) == 24 && sizeof(std::runtime_error) == 24);
+  auto* record = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
+  ISharedTypelessObject* impostor = SharedText("t", InterfaceIdOf<ICompoundObject>());
+  record->Set("member", impostor, true);
+  CheckThrows<std::bad_cast, std::exception>([&] { record->GetTotalCount(); }, "bad cast",
+                                             ".?AVbad_cast@std@@");
+  Check(record->GetCount() == 1, "record unchanged after bad cast");
+
+  const InterfaceId* text_type = InterfaceIdOf<IStringObject>();
+  auto* target = static_cast<IUniqueTypelessObject*>(SharedText("kept", text_type)->GetUnique());
+  auto* empty = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  empty->SetTypeId(text_type);
+  void* kept = target->GetData();
+  CheckThrows<std::runtime_error, std::exception>(
+      [&] { target->CopyFrom(empty); },
+      "Can not copy from an object that doesn't derive from utility::IObject",
+      ".?AVruntime_error@std@@");
+  CheckThrows<std::runtime_error, std::exception>(
+      [&] { target->Equals(empty); },
+      "Can not test equality of objects that don't derive from utility::IObject",
+      ".?AVruntime_error@std@@");
+  Check(target->GetData() == kept, "target unchanged after runtime_error");
+  DestroyAll(record, impostor, empty);
+}
+
+// First use of the type records from several threads at once: each thread makes an object of
+// every export as soon as all are released, and keeps the record it reports.
+constexpr int kThreads = 4;
+const InterfaceId* seen[kThreads][kExportCount];
+volatile LONG waiting = kThreads;
+
+DWORD WINAPI FirstUse(void* parameter) {
+  const auto index = reinterpret_cast<std::uintptr_t>(parameter);
+  InterlockedDecrement(&waiting);
+  while (waiting != 0) {
+  }
+  for (int i = 0; i < kExportCount; ++i) {
+    IObject* object = Make<IObject>(kExports[i].allocator);
+    seen[index][i] = object->GetInterfaceId();
+    object->Destroy();
+  }
+  return 0;
+}
+
+void CheckFirstUseFromThreads() {
+  HANDLE threads[kThreads];
+  for (int i = 0; i < kThreads; ++i) {
+    threads[i] = CreateThread(nullptr, 0, &FirstUse, reinterpret_cast<void*>(i), 0, nullptr);
+  }
+  Check(WaitForMultipleObjects(kThreads, threads, TRUE, 60000) == WAIT_OBJECT_0,
+        "threads finished");
+  for (HANDLE thread : threads) CloseHandle(thread);
+  for (int i = 0; i < kExportCount; ++i) {
+    bool same = seen[0][i] != nullptr && strcmp(seen[0][i]->name, kExports[i].record) == 0;
+    for (int t = 1; t < kThreads; ++t) same = same && seen[t][i] == seen[0][i];
+    Check(same, "one record seen by every thread", kExports[i].name);
+  }
+}
+
+constexpr Via kBothWays[] = {Via::kSlot, Via::kName};
+
+int Main() {
+  CheckFirstUseFromThreads();  // before anything else touches a record
+  for (const Via via : kBothWays) {
+    CheckExports(via);
+    CheckString(via);
+    CheckVector<signed char>(&KivoInt8VectorObjectAllocator, via);
+    CheckVector<unsigned char>(&KivoUInt8VectorObjectAllocator, via);
+    CheckVector<short>(&KivoInt16VectorObjectAllocator, via);
+    CheckVector<unsigned short>(&KivoUInt16VectorObjectAllocator, via);
+    CheckVector<int>(&KivoInt32VectorObjectAllocator, via);
+    CheckVector<unsigned int>(&KivoUInt32VectorObjectAllocator, via);
+    CheckVector<long long>(&KivoInt64VectorObjectAllocator, via);
+    CheckVector<unsigned long long>(&KivoUInt64VectorObjectAllocator, via);
+    CheckVector<float>(&KivoFloatVectorObjectAllocator, via);
+    CheckVector<double>(&KivoDoubleVectorObjectAllocator, via);
+    CheckTypeless(via);
+    CheckCompound(via);
+  }
+  CheckExceptions();
+  printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+void KivoRunInitializers();  // src/msvc/compiler_support.cpp
+
+// The program's own start-up: there is no C run-time start-up code to call main.
+extern "C" void mainCRTStartup() {
+  KivoRunInitializers();
+  const int status = Main();
+  fflush(stdout);
+  ExitProcess(static_cast<UINT>(status));
+}
+
+// The client's own global allocation, as a Visual C++ host has (exception objects use it).
+void* operator new(std::size_t size) {
+  if (void* block = malloc(size)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { free(block); }
+void operator delete(void* block, std::size_t) noexcept { free(block); }
