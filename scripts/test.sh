@@ -19,6 +19,12 @@ cmake --build --preset mingw
 scripts/wine-run.sh --prefix build/mingw/wineprefix --boot
 ctest --preset mingw -j2
 
+echo "== msvc (Windows x64 DLL in the MSVC C++ ABI, its tables, a Visual C++-style client under Wine)"
+cmake --preset msvc --fresh >/dev/null
+cmake --build --preset msvc
+scripts/wine-run.sh --prefix build/msvc/wineprefix --boot
+ctest --preset msvc
+
 # The same suite built by Clang, then under the sanitizers (tests only, no examples or benchmarks).
 for preset in clang asan tsan; do
   echo "== ${preset}"
