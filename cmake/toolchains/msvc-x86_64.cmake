@@ -42,6 +42,9 @@ set(KIVO_MSVC_FLAGS
 list(JOIN KIVO_MSVC_FLAGS " " KIVO_MSVC_FLAGS)
 set(CMAKE_C_FLAGS_INIT "${KIVO_MSVC_FLAGS}")
 set(CMAKE_CXX_FLAGS_INIT "${KIVO_MSVC_FLAGS}")
+# The compiler drives the link with the same flags; the header options mean nothing there.
+set(CMAKE_EXE_LINKER_FLAGS_INIT -Wno-unused-command-line-argument)
+set(CMAKE_SHARED_LINKER_FLAGS_INIT -Wno-unused-command-line-argument)
 # Every module names its entry point and its import libraries itself (src/msvc).
 set(CMAKE_C_STANDARD_LIBRARIES "" CACHE STRING "")
 set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "")
