@@ -17,6 +17,8 @@ void operator delete[](void* block, std::size_t) noexcept { kivo::detail::Deallo
 namespace {
 
 // The process's new-handler lives in ucrtbase.dll, where a host's std::set_new_handler puts it.
+// The handler may free memory and ask for a retry (non-zero) or give up (zero). It learns no
+// request size: the allocation loop calls std::new_handler, which takes none.
 void CallProcessNewHandler() {
   if (_callnewh(1) == 0) throw std::bad_alloc();
 }
