@@ -331,6 +331,45 @@ void CheckExceptions() {
   DestroyAll(record, impostor, empty);
 }
 
+// A client's own exception, thrown by its payload while the library copies it, unwinds through
+// the library's frames, which end the half-made copy on the way.
+class ClientError {};
+
+class ThrowingPayload final : public IObject {
+ public:
+  explicit ThrowingPayload(int* alive) : alive_(alive) { ++*alive_; }
+  void Destroy() noexcept override {
+    --*alive_;
+    delete this;
+  }
+  const InterfaceId* GetInterfaceId() const override { return InterfaceIdOf<IStringObject>(); }
+  bool CopyFrom(const IObject*) override { throw ClientError(); }
+  bool Equals(const IObject* other) const override { return other == this; }
+  IObject* NewInstance() const override { return new ThrowingPayload(alive_); }
+  // Plain global allocation: the interfaces' class-level delete would call Destroy again.
+  static void* operator new(std::size_t size) { return ::operator new(size); }
+  static void operator delete(void* block) noexcept { ::operator delete(block); }
+
+ private:
+  int* alive_;
+};
+
+void CheckClientExceptionThroughLibrary() {
+  int alive = 0;
+  auto* source = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  source->SetObject(new ThrowingPayload(&alive));
+  auto* target = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  bool caught = false;
+  try {
+    target->CopyFrom(source);
+  } catch (const ClientError&) {
+    caught = true;
+  }
+  Check(caught && alive == 1 && target->GetData() == nullptr, "client exception unwinds");
+  DestroyAll(source, target);
+  Check(alive == 0, "payload ended with its holder");
+}
+
 // First use of the type records from several threads at once: each thread makes an object of
 // every export as soon as all are released, and keeps the record it reports.
 constexpr int kThreads = 4;
@@ -386,6 +425,7 @@ int Main() {
     CheckCompound(via);
   }
   CheckExceptions();
+  CheckClientExceptionThroughLibrary();
   printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
 }
@@ -402,7 +442,7 @@ extern "C" void mainCRTStartup() {
   ExitProcess(static_cast<UINT>(status));
 }
 
-// The client's own global allocation, as a Visual C++ host has (exception objects use it).
+// The client's own global allocation, as a Visual C++ host has.
 void* operator new(std::size_t size) {
   if (void* block = malloc(size)) return block;
   throw std::bad_alloc();
