@@ -30,6 +30,9 @@ execute_process(COMMAND clang++-14 -print-resource-dir
 # Only these headers, in this order: the configuration shim for libc++ and the vcruntime classes,
 # libc++, small additions to Wine's C headers, the compiler's own, then Wine's C run-time and
 # Windows headers. _InterlockedCompareExchange128 of Wine's winnt.h clashes with a clang builtin.
+# An empty _CRTIMP declares the C run-time's functions without dllimport, so that their addresses
+# (the library's heap functions, malloc and free) are link-time constants reached through import
+# thunks: taken from the import table, they would make a static a dynamic initialiser.
 set(KIVO_MSVC_FLAGS
   -fms-compatibility-version=19.29 -fms-extensions -fexceptions -fcxx-exceptions -nostdinc
   -isystem ${KIVO_SOURCE_ROOT}/src/msvc/include
@@ -38,7 +41,7 @@ set(KIVO_MSVC_FLAGS
   -isystem ${KIVO_CLANG_RESOURCE_DIR}/include
   -isystem ${KIVO_WINE_INCLUDE}/msvcrt
   -isystem ${KIVO_WINE_INCLUDE}/windows
-  -D_UCRT -DNOMINMAX -D_InterlockedCompareExchange128=wine_InterlockedCompareExchange128)
+  -D_UCRT -D_CRTIMP= -DNOMINMAX -D_InterlockedCompareExchange128=wine_InterlockedCompareExchange128)
 list(JOIN KIVO_MSVC_FLAGS " " KIVO_MSVC_FLAGS)
 set(CMAKE_C_FLAGS_INIT "${KIVO_MSVC_FLAGS}")
 set(CMAKE_CXX_FLAGS_INIT "${KIVO_MSVC_FLAGS}")
