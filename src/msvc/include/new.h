@@ -41,5 +41,4 @@ typedef int(__cdecl* _PNH)(size_t);
 extern "C" {
 __declspec(dllimport) _PNH __cdecl _query_new_handler(void);
 __declspec(dllimport) int __cdecl _callnewh(size_t size);
-__declspec(dllimport) _PNH __cdecl _set_new_handler(_PNH handler);
 }
