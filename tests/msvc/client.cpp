@@ -25,8 +25,7 @@ using kivo::utility::ISharedInterface;
 using kivo::utility::NameCode;
 using kivo::utility::ObjectAllocator;
 
-int passed = 0;
-int failed = 0;
+int passed = 0, failed = 0;
 
 void Check(bool ok, const char* what, const char* detail = "") {
   if (ok) {
@@ -60,6 +59,8 @@ template <class I>
 I* Make(ObjectAllocator allocator) {
   return static_cast<I*>(static_cast<IObject*>(allocator()));
 }
+
+const InterfaceId* const kTextType = InterfaceIdOf<IStringObject>();
 
 struct Export {
   const char* name;
@@ -115,7 +116,6 @@ const Export kExports[] = {
 #undef KIVO_TRIVIAL
 };
 constexpr int kExportCount = sizeof(kExports) / sizeof(kExports[0]);
-static_assert(kExportCount == 25);
 
 // Every export, found by name and by import; slots 0 to 4 of its objects; Destroy and delete.
 void CheckExports(Via via) {
@@ -201,7 +201,6 @@ const char* TextOf(const ISharedTypelessObject* value) {
 }
 
 void CheckTypeless(Via via) {
-  const InterfaceId* text_type = InterfaceIdOf<IStringObject>();
   auto* bytes = Make<IUniqueTypelessObject>(&KivoUniqueTypelessTrivialObjectAllocator_4);
   Check(CALL0(const InterfaceId*, 5, bytes, GetTypeId)->code == NameCode("void"), "trivial type");
   void* data = CALL0(void*, 7, bytes, GetData);
@@ -209,8 +208,8 @@ void CheckTypeless(Via via) {
   Check(CALL0(const void*, 8, bytes, GetConstData) == data, "trivial GetConstData");
   CALL(void, 9, bytes, SetObject, nullptr);
   CALL0(void, 6, bytes, Clear);
-  CALL(void, 10, bytes, SetTypeId, text_type);
-  Check(bytes->GetTypeId() == text_type && memcmp(data, "abc", 4) == 0, "trivial SetTypeId");
+  CALL(void, 10, bytes, SetTypeId, kTextType);
+  Check(bytes->GetTypeId() == kTextType && memcmp(data, "abc", 4) == 0, "trivial SetTypeId");
   bytes->Destroy();
 
   auto* unique = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
@@ -220,7 +219,7 @@ void CheckTypeless(Via via) {
   CALL0(void, 6, unique, Clear);
   Check(unique->GetData() == nullptr && unique->GetTypeId()->code == NameCode("void"),
         "unique Clear");
-  unique->SetTypeId(text_type);  // an empty text payload, ready to receive a value
+  unique->SetTypeId(kTextType);  // an empty text payload, ready to receive a value
 
   auto* shared = Make<ISharedTypelessObject>(&KivoSharedTypelessObjectAllocator);
   CALL(void, 9, shared, Reset, unique);
@@ -228,11 +227,11 @@ void CheckTypeless(Via via) {
             CALL0(const ITypelessObject*, 8, shared, GetConstUnique) == unique,
         "shared Reset and GetUnique");
   ISharedTypelessObject* handle = CALL0(ISharedTypelessObject*, 10, shared, Share);
-  ISharedTypelessObject* source = SharedText("copied", text_type);
+  ISharedTypelessObject* source = SharedText("copied", kTextType);
   Check(handle->GetUnique() == unique && CALL(bool, 6, shared, AssignValue, source),
         "shared Share and AssignValue");
   Check(strcmp(TextOf(handle), "copied") == 0 &&
-            CALL0(const InterfaceId*, 5, handle, GetTypeId)->code == text_type->code,
+            CALL0(const InterfaceId*, 5, handle, GetTypeId)->code == kTextType->code,
         "AssignValue reaches every handle");
 
   auto* list = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
@@ -254,16 +253,15 @@ void CheckTypeless(Via via) {
 }
 
 void CheckCompound(Via via) {
-  const InterfaceId* text_type = InterfaceIdOf<IStringObject>();
   auto* record = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
-  ISharedTypelessObject* value = SharedText("leaf", text_type);
+  ISharedTypelessObject* value = SharedText("leaf", kTextType);
   Check(CALL0(bool, 5, record, IsEmpty), "record IsEmpty");
   Check(CALL(bool, 10, record, Set, "a/b", value, true), "record Set");
   Check(CALL0(std::uint32_t, 6, record, GetCount) == 1 &&
             CALL0(std::uint32_t, 7, record, GetTotalCount) == 2,
         "record GetCount and GetTotalCount");
-  Check(CALL(bool, 11, record, Contains, "a/b", text_type), "record Contains");
-  ISharedTypelessObject* got = CALL(ISharedTypelessObject*, 12, record, Get, "a/b", text_type);
+  Check(CALL(bool, 11, record, Contains, "a/b", kTextType), "record Contains");
+  ISharedTypelessObject* got = CALL(ISharedTypelessObject*, 12, record, Get, "a/b", kTextType);
   const ICompoundObject* view = record;
   ISharedTypelessObject* read = CALL(ISharedTypelessObject*, 13, view, GetConst, "a/b", nullptr);
   Check(got != nullptr && read != nullptr && strcmp(TextOf(got), "leaf") == 0 &&
@@ -315,10 +313,9 @@ void CheckExceptions() {
                                              ".?AVbad_cast@std@@");
   Check(record->GetCount() == 1, "record unchanged after bad cast");
 
-  const InterfaceId* text_type = InterfaceIdOf<IStringObject>();
-  auto* target = static_cast<IUniqueTypelessObject*>(SharedText("kept", text_type)->GetUnique());
+  auto* target = static_cast<IUniqueTypelessObject*>(SharedText("kept", kTextType)->GetUnique());
   auto* empty = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
-  empty->SetTypeId(text_type);
+  empty->SetTypeId(kTextType);
   void* kept = target->GetData();
   CheckThrows<std::runtime_error, std::exception>(
       [&] { target->CopyFrom(empty); },
