@@ -201,6 +201,10 @@ inline Result<nlohmann::json> ParseJson(std::string_view text) {
     const std::size_t colon = reason.find(": ", reason.find("parse error"));
     if (colon != std::string::npos) reason.erase(0, colon + 2);
     return Error(Reason::kBadJson, "", reason, line, column);
+  } catch (const nlohmann::json::exception& error) {  // a number beyond double's range
+    std::string reason = error.what();
+    reason.erase(0, reason.find("] ") == std::string::npos ? 0 : reason.find("] ") + 2);
+    return Error(Reason::kBadJson, "", reason);
   }
 }
 
