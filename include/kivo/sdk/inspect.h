@@ -153,12 +153,17 @@ bool FitExactly(const Number& n, T* out) {
       *out = static_cast<T>(n.d);
       return true;
     }
-    // An integer fits when it survives the trip through T.
+    // An integer fits when it survives the trip through T (checked in range before converting
+    // back, and without long double, which is double on some compilers).
     const T value = n.form == Number::kSigned ? static_cast<T>(n.i) : static_cast<T>(n.u);
-    const long double back = static_cast<long double>(value);
-    const long double exact =
-        n.form == Number::kSigned ? static_cast<long double>(n.i) : static_cast<long double>(n.u);
-    if (back != exact) return false;
+    const auto wide = static_cast<double>(value);
+    if (n.form == Number::kSigned) {
+      if (!(wide >= -kTwoTo63 && wide < kTwoTo63) || static_cast<std::int64_t>(wide) != n.i) {
+        return false;
+      }
+    } else if (!(wide < 2 * kTwoTo63) || static_cast<std::uint64_t>(wide) != n.u) {
+      return false;
+    }
     *out = value;
     return true;
   } else {

@@ -95,9 +95,8 @@ inline Ptr<containers::ISharedTypelessObject> NumbersFromJson(const Library& lib
   for (const nlohmann::json& element : array) {
     if (element.is_number_integer() && !element.is_number_unsigned()) {
       all_unsigned = element.get<std::int64_t>() >= 0 && all_unsigned;
-      all_double = all_double &&
-                   static_cast<std::int64_t>(static_cast<double>(element.get<std::int64_t>())) ==
-                       element.get<std::int64_t>();
+      double unused = 0;
+      all_double = all_double && FitExactly(Number::Of(element.get<std::int64_t>()), &unused);
     } else if (element.is_number_unsigned()) {
       const auto value = element.get<std::uint64_t>();
       all_signed = all_signed && value <= std::uint64_t{std::numeric_limits<std::int64_t>::max()};

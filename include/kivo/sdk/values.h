@@ -139,10 +139,13 @@ Ptr<containers::ISharedTypelessObject> MakeScalar(const Library& library, T valu
 
 // A new value holding a numeric vector with count numbers from values, in the library's element
 // type of T's size and signedness; the caller owns it.
+//
+// NOTE: The two 8-bit vectors report one record, so a reader cannot tell them apart: unsigned
+// 8-bit numbers are stored as the bytes of an int8 vector, and read back as the asked signedness.
 template <class T>
 Ptr<containers::ISharedTypelessObject> MakeVector(const Library& library, const T* values,
                                                   std::size_t count) {
-  using Element = detail::VectorElementT<T>;
+  using Element = std::conditional_t<sizeof(T) == 1, signed char, detail::VectorElementT<T>>;
   Ptr<containers::ITypedVectorObject<Element>> vector = library.NewVector<Element>();
   for (std::size_t i = 0; i < count; ++i) vector->PushBack(static_cast<Element>(values[i]));
   return MakeObjectValue(library, std::move(vector));
