@@ -61,6 +61,11 @@ TEST_F(SdkRecord, MistakesAnswerTheirReason) {
        Reason::kThroughNonRecord, "\"n\" holds int32"},
       {"empty segment", [](sdk::Record& r) { return r.TrySet("a//b", "x"); }, Reason::kBadPath,
        "empty segment"},
+      {"bad key in braces",
+       [](sdk::Record& r) {
+         return r.TrySet("a", {{"b/", 1}});
+       },
+       Reason::kBadPath, "\"b/\": bad path: trailing slash"},
       {"leading slash", [](sdk::Record& r) { return r.Remove("/n"); }, Reason::kBadPath,
        "leading slash"},
       {"trailing slash", [](sdk::Record& r) { return r.TrySet("n/", 1); }, Reason::kBadPath,

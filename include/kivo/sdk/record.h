@@ -304,7 +304,12 @@ class Record {
         }
       }
     }
-    Ptr<containers::ISharedTypelessObject> made = value.Make(library_);
+    Ptr<containers::ISharedTypelessObject> made;
+    try {
+      made = value.Make(library_);  // a braced record may hold a bad path of its own
+    } catch (const Error& error) {
+      return error;
+    }
     record_->Set(full.c_str(), made.get(), true);
     return {};
   }
