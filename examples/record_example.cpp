@@ -1,54 +1,44 @@
-// Stores a text in a record under the path a/b and reads it back, through the exports only.
+// A record through kivo::sdk::Record: build it, read it with and without reasons, walk and copy it.
 // SPDX-License-Identifier: MIT
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
-#include "kivo/containers/exports.h"
+#include "kivo/sdk/linked_library.h"
+#include "kivo/sdk/sdk.h"
 
-using kivo::containers::ICompoundObject;
-using kivo::containers::ISharedTypelessObject;
-using kivo::containers::IStringObject;
-using kivo::containers::IUniqueTypelessObject;
-using kivo::utility::InterfaceIdOf;
-using kivo::utility::ISharedInterface;
+namespace sdk = kivo::sdk;
 
 int main() {
-  // A record and a string object with a text.
-  auto* record = static_cast<ICompoundObject*>(KivoCompoundObjectAllocator());
-  auto* text = static_cast<IStringObject*>(KivoStringObjectAllocator());
-  text->SetString("Hello from a nested record");
+  const sdk::Library library = sdk::LinkedLibrary();
 
-  // A unique object takes over the string object and labels it with the string record.
-  auto* unique = static_cast<IUniqueTypelessObject*>(KivoUniqueTypelessNonTrivialObjectAllocator());
-  unique->SetObject(text);
-  unique->SetTypeId(InterfaceIdOf<IStringObject>());
+  // Braced members make nested records; a path makes the records on its way.
+  sdk::Record record(library, {{"a", {{"b", "Hello from a nested record"}}}, {"count", 3}});
+  record.Set("a/numbers", {1.5, 2.5});
 
-  // A shared object takes over the unique object.
-  auto* shared = static_cast<ISharedTypelessObject*>(KivoSharedTypelessObjectAllocator());
-  shared->Reset(unique);
-
-  // The record makes the nested record a and stores its own share of the value under b in it.
-  // The client's shared object stays the client's; the record's share keeps the value alive.
-  if (!record->Set("a/b", shared, true)) {
-    std::fprintf(stderr, "Set failed\n");
-    return 1;
+  // At throws sdk::Error; Get answers an optional; Find answers the value or the reason.
+  std::printf("a/b: %s\n", record.At<std::string>("a/b").c_str());
+  std::printf("count as double: %g\n", record.Get<double>("count").value_or(-1));
+  for (const char* path : {"a/c", "count/x", "a//b"}) {
+    if (sdk::Result<std::string> text = record.Find<std::string>(path); !text) {
+      std::printf("%s\n", text.error().what());
+    }
   }
-  shared->Destroy();
-
-  // A typed read: null unless the member's payload is labelled as a string object.
-  ISharedTypelessObject* handle = record->Get("a/b", InterfaceIdOf<IStringObject>());
-  if (handle == nullptr) {
-    std::fprintf(stderr, "no text at a/b\n");
-    return 1;
+  if (sdk::Status status = record.TrySet("count/x", true); !status) {
+    std::printf("not stored: %s\n", status.error().what());
   }
-  const auto* payload = static_cast<const ISharedInterface*>(handle->GetUnique()->GetConstData());
-  const auto* stored = static_cast<const IStringObject*>(payload);
-  std::printf("a/b: %s\n", stored->GetString());
-  std::printf("members: %u direct, %u in all\n", static_cast<unsigned>(record->GetCount()),
-              static_cast<unsigned>(record->GetTotalCount()));
 
-  // The handle is the client's to end; the record ends its members, and the string object ends
-  // with the last share of it.
-  handle->Destroy();
-  record->Destroy();
+  // A nested record read from a path is the record itself: changes show in the parent.
+  record.At<sdk::Record>("a").Set("c", std::uint8_t{7});
+  for (const auto& [key, value] : record.At<sdk::Record>("a")) {
+    std::printf("a/%s is %s\n", key.c_str(), value.Type().ToString().c_str());
+  }
+
+  // A clone is independent; == compares the data.
+  sdk::Record copy = record.Clone();
+  copy.Set("count", 4);
+  std::printf("equal after the change: %s\n", copy == record ? "yes" : "no");
+  record.MergeDeep(copy);
+  std::printf("%s\n", record.Dump().c_str());
   return 0;
 }

@@ -90,18 +90,12 @@ TEST_F(SdkDump, EmptyAndUnknownPayloadsSayWhatTheyAre) {
 }
 
 TEST_F(SdkDump, RecordsNestRecordsAndTypelessVectors) {
-  Ptr<ICompoundObject> record = library.NewRecord();
-  ASSERT_TRUE(kivo::sdk::SetText(library, *record, "name", "probe"));
-  ASSERT_TRUE(kivo::sdk::SetVector(library, *record, "data/readings", {1.5, 2.0}));
-  ASSERT_TRUE(kivo::sdk::SetScalar(library, *record, "data/count", std::uint32_t{2}));
-  ASSERT_TRUE(kivo::sdk::SetRecord(library, *record, "data/empty", library.NewRecord()));
-  ASSERT_TRUE(kivo::sdk::SetObject(
-      library, *record, "tags",
-      kivo::sdk::MakeTypelessVector(library, MakeText(library, "a"), MakeScalar(library, 1))));
-  ASSERT_TRUE(
-      kivo::sdk::SetObject(library, *record, "none", kivo::sdk::MakeTypelessVector(library)));
-
-  EXPECT_EQ(Dump(*record), R"({
+  const kivo::sdk::Record record(
+      library, {{"name", "probe"},
+                {"data", {{"readings", {1.5, 2.0}}, {"count", std::uint32_t{2}}, {"empty", {}}}},
+                {"tags", kivo::sdk::List(library, {"a", 1})},
+                {"none", kivo::sdk::List(library)}});
+  EXPECT_EQ(record.Dump(), R"({
   "data": {
     "count": 2,
     "empty": {},
@@ -114,7 +108,7 @@ TEST_F(SdkDump, RecordsNestRecordsAndTypelessVectors) {
     1
   ]
 })");
-  EXPECT_EQ(Dump(*record, 0),
+  EXPECT_EQ(record.Dump(0),
             R"({"data": {"count": 2, "empty": {}, "readings": [1.5, 2]}, "name": "probe", )"
             R"("none": [], "tags": ["a", 1]})");
 }

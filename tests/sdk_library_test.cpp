@@ -58,7 +58,6 @@ TEST(SdkLibrary, NewUniqueBytesPicksTheSmallestPayloadThatHoldsTheSize) {
     EXPECT_TRUE(library.NewUniqueBytes(c.same_class_as)->CopyFrom(object.get()));
     EXPECT_FALSE(library.NewUniqueBytes(c.other_class)->CopyFrom(object.get()));
   }
-  EXPECT_FALSE(library.NewUniqueBytes(33));
 }
 
 TEST(SdkLibrary, FirstMissingExportNamesTheFirstNullEntry) {

@@ -11,27 +11,21 @@ namespace {
 using kivo::containers::ICompoundObject;
 using kivo::sdk::Library;
 
-std::string Produce(const Library& library, ICompoundObject& record) {
+std::string Produce(const Library& library, ICompoundObject& host_record) {
   namespace sdk = kivo::sdk;
-  sdk::SetText(library, record, "station/name", "Greenhouse 7");
-  sdk::SetScalar(library, record, "station/id", std::int64_t{4711});
-  sdk::SetScalar(library, record, "station/location/latitude", 52.52);
-  sdk::SetScalar(library, record, "station/location/longitude", 13.405);
-  sdk::SetVector(library, record, "readings/temperature_c", {21.5, 22.25, 23.0, 22.75});
-  sdk::SetVector(library, record, "readings/humidity_pct", {41, 43, 45, 44});
-  sdk::SetScalar(library, record, "readings/interval_s", std::uint32_t{900});
-
-  kivo::sdk::Ptr<ICompoundObject> owner = library.NewRecord();
-  sdk::SetText(library, *owner, "team", "climate");
-  sdk::SetScalar(library, *owner, "on_call", true);
-  sdk::SetObject(library, record, "tags",
-                 sdk::MakeTypelessVector(library, sdk::MakeText(library, "indoor"),
-                                         sdk::MakeScalar(library, 3),
-                                         sdk::MakeObjectValue(library, std::move(owner))));
+  sdk::Record record = sdk::Record::View(library, host_record);
+  record.Set("station", {{"name", "Greenhouse 7"},
+                         {"id", std::int64_t{4711}},
+                         {"location", {{"latitude", 52.52}, {"longitude", 13.405}}}});
+  record.Set("readings", {{"temperature_c", {21.5, 22.25, 23.0, 22.75}},
+                          {"humidity_pct", {41, 43, 45, 44}},
+                          {"interval_s", std::uint32_t{900}}});
+  sdk::Record owner(library, {{"team", "climate"}, {"on_call", true}});
+  record.Set("tags", sdk::List(library, {"indoor", 3, owner}));
 
   const std::string toolchain = kivo::demo::Toolchain();
-  sdk::SetText(library, record, "meta/produced_by", "producer plugin, " + toolchain);
-  return "producer (" + toolchain + "): wrote " + std::to_string(record.GetTotalCount()) +
+  record.Set("meta/produced_by", "producer plugin, " + toolchain);
+  return "producer (" + toolchain + "): wrote " + std::to_string(host_record.GetTotalCount()) +
          " members";
 }
 

@@ -19,18 +19,15 @@ int main() {
   kivo::sdk::Ptr<ITypedVectorObject<int>> numbers = library.NewVector<int>();
   for (int value : {1, 2, 3}) numbers->PushBack(value);
 
-  kivo::sdk::Ptr<ICompoundObject> record = library.NewRecord();
-  kivo::sdk::SetText(library, *record, "name", "a probe with a long name");
-  kivo::sdk::SetVector(library, *record, "data/values", {1.5, 2.5});
-  kivo::sdk::SetScalar(library, *record, "data/count", std::int64_t{-2});
-  kivo::sdk::SetRecord(library, *record, "empty", library.NewRecord());
-  kivo::sdk::SetObject(library, *record, "tags",
-                       kivo::sdk::MakeTypelessVector(library, kivo::sdk::MakeText(library, "a"),
-                                                     kivo::sdk::MakeScalar(library, true)));
+  kivo::sdk::Record record(library, {{"name", "a probe with a long name"},
+                                     {"data/values", {1.5, 2.5}},
+                                     {"data/count", std::int64_t{-2}},
+                                     {"empty", kivo::sdk::Record(library)},
+                                     {"tags", kivo::sdk::List(library, {"a", true})}});
 
   IStringObject* text_object = text.get();
   ITypedVectorObject<int>* numbers_object = numbers.get();
-  ICompoundObject* record_object = record.get();
+  ICompoundObject* record_object = &record.object();
   KivoGdbStop();
   return text_object->GetLength() == 9 && numbers_object->GetSize() == 3 &&
                  record_object->GetCount() == 4

@@ -9,16 +9,14 @@
 
 int main() {
   const kivo::sdk::Library library = kivo::sdk::LinkedLibrary();
-  kivo::sdk::Ptr<kivo::containers::ICompoundObject> record = library.NewRecord();
-  kivo::sdk::SetText(library, *record, "package/name", "installed");
-  kivo::sdk::SetScalar(library, *record, "package/major", 1);
+  const kivo::sdk::Record record(library, {{"package/name", "installed"}, {"package/major", 1}});
 
   auto* raw = static_cast<kivo::containers::IStringObject*>(KivoStringObjectAllocator());
   raw->SetString("raw");
   const bool raw_ok = std::string(raw->GetString()) == "raw";
   raw->Destroy();
 
-  const std::string dump = kivo::sdk::Dump(*record, 0);
+  const std::string dump = record.Dump(0);
   std::printf("%s\n", dump.c_str());
   const bool ok = raw_ok && dump == R"({"package": {"major": 1, "name": "installed"}})";
   return ok ? 0 : 1;

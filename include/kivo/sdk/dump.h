@@ -33,7 +33,6 @@
 #include "kivo/containers/typed_vector_object.h"
 #include "kivo/containers/typeless_object.h"
 #include "kivo/sdk/ptr.h"
-#include "kivo/sdk/records.h"
 #include "kivo/sdk/scalar_types.h"
 #include "kivo/sdk/values.h"
 
@@ -125,27 +124,11 @@ class DumpWriter {
     switch (id->code) {
       case containers::kStringObjectCode: {
         const auto& text = static_cast<const containers::IStringObject&>(object);
-        Text(text.GetString(), static_cast<std::size_t>(text.GetLength()));
+        const char* chars = text.GetString();  // a null text reads as ""
+        Text(chars != nullptr ? chars : "",
+             chars != nullptr ? static_cast<std::size_t>(text.GetLength()) : 0);
         return;
       }
-      case containers::kInt8VectorObjectCode:
-        return Numbers<signed char>(object);
-      case containers::kInt16VectorObjectCode:
-        return Numbers<short>(object);
-      case containers::kUInt16VectorObjectCode:
-        return Numbers<unsigned short>(object);
-      case containers::kInt32VectorObjectCode:
-        return Numbers<int>(object);
-      case containers::kUInt32VectorObjectCode:
-        return Numbers<unsigned int>(object);
-      case containers::kInt64VectorObjectCode:
-        return Numbers<long long>(object);
-      case containers::kUInt64VectorObjectCode:
-        return Numbers<unsigned long long>(object);
-      case containers::kFloatVectorObjectCode:
-        return Numbers<float>(object);
-      case containers::kDoubleVectorObjectCode:
-        return Numbers<double>(object);
       case containers::kTypelessVectorObjectCode:
         return Elements(static_cast<const containers::ITypelessVectorObject&>(object));
       case containers::kSharedTypelessObjectCode:
@@ -155,6 +138,16 @@ class DumpWriter {
       case containers::kCompoundObjectCode:
         return Members(static_cast<const containers::ICompoundObject&>(object));
       default:
+        if (AnyOf(NumberVectorElements{}, [&](auto tag) {
+              using E = typename decltype(tag)::type;
+              if (id->code != utility::InterfaceCode<containers::ITypedVectorObject<E>>()) {
+                return false;
+              }
+              Numbers<E>(object);
+              return true;
+            })) {
+          return;
+        }
         out_ += "{\"interface\": ";
         Text(id->name, std::strlen(id->name));
         out_ += '}';
@@ -209,7 +202,7 @@ class DumpWriter {
   }
 
   void Members(const containers::ICompoundObject& record) {
-    const std::vector<std::string> keys = Keys(record);
+    const std::vector<std::string> keys = RecordKeys(record);
     Open('{', keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i) {
       Item(i);
@@ -252,44 +245,19 @@ class DumpWriter {
 
   // Writes the scalar at data when code is a scalar record's; false otherwise.
   bool Scalar(std::uint32_t code, const void* data) {
-    switch (code) {
-      case ScalarCode<bool>():
-        return ScalarAs<bool, std::uint8_t>(data);
-      case ScalarCode<std::int8_t>():
-        return ScalarAs<std::int8_t>(data);
-      case ScalarCode<std::uint8_t>():
-        return ScalarAs<std::uint8_t>(data);
-      case ScalarCode<std::int16_t>():
-        return ScalarAs<std::int16_t>(data);
-      case ScalarCode<std::uint16_t>():
-        return ScalarAs<std::uint16_t>(data);
-      case ScalarCode<std::int32_t>():
-        return ScalarAs<std::int32_t>(data);
-      case ScalarCode<std::uint32_t>():
-        return ScalarAs<std::uint32_t>(data);
-      case ScalarCode<std::int64_t>():
-        return ScalarAs<std::int64_t>(data);
-      case ScalarCode<std::uint64_t>():
-        return ScalarAs<std::uint64_t>(data);
-      case ScalarCode<float>():
-        return ScalarAs<float>(data);
-      case ScalarCode<double>():
-        return ScalarAs<double>(data);
-      default:
-        return false;
-    }
-  }
-
-  template <class T, class Stored = T>
-  bool ScalarAs(const void* data) {
-    Stored stored;
-    std::memcpy(&stored, data, sizeof(Stored));
-    if constexpr (std::is_same_v<T, bool>) {
-      Number(stored != 0);
-    } else {
-      Number(stored);
-    }
-    return true;
+    return AnyOf(ScalarTypes{}, [&](auto tag) {
+      using T = typename decltype(tag)::type;
+      if (code != ScalarCode<T>()) return false;
+      using Stored = std::conditional_t<std::is_same_v<T, bool>, std::uint8_t, T>;
+      Stored stored;
+      std::memcpy(&stored, data, sizeof(Stored));
+      if constexpr (std::is_same_v<T, bool>) {
+        Number(stored != 0);
+      } else {
+        Number(stored);
+      }
+      return true;
+    });
   }
 
   void Open(char bracket, std::size_t count) {

@@ -9,6 +9,8 @@
 // state, owned by the caller, and throws what the export throws (std::bad_alloc).
 
 #include <cstddef>
+#include <stdexcept>
+#include <string>
 #include <type_traits>
 
 #include "kivo/containers/compound_object.h"
@@ -17,6 +19,20 @@
 #include "kivo/containers/typeless_object.h"
 #include "kivo/sdk/export_table.h"
 #include "kivo/sdk/ptr.h"
+#include "kivo/sdk/scalar_types.h"
+
+// The numeric vectors, each once: X(element type, export).
+#define KIVO_SDK_FOR_EACH_NUMBER_VECTOR(X)               \
+  X(signed char, KivoInt8VectorObjectAllocator)          \
+  X(unsigned char, KivoUInt8VectorObjectAllocator)       \
+  X(short, KivoInt16VectorObjectAllocator)               \
+  X(unsigned short, KivoUInt16VectorObjectAllocator)     \
+  X(int, KivoInt32VectorObjectAllocator)                 \
+  X(unsigned int, KivoUInt32VectorObjectAllocator)       \
+  X(long long, KivoInt64VectorObjectAllocator)           \
+  X(unsigned long long, KivoUInt64VectorObjectAllocator) \
+  X(float, KivoFloatVectorObjectAllocator)               \
+  X(double, KivoDoubleVectorObjectAllocator)
 
 namespace kivo::sdk {
 namespace detail {
@@ -30,18 +46,15 @@ struct VectorExport;
   struct VectorExport<Element> {                                                          \
     static constexpr utility::ObjectAllocator ExportTable::*field = &ExportTable::Export; \
   };
-KIVO_SDK_VECTOR_EXPORT(signed char, KivoInt8VectorObjectAllocator)
-KIVO_SDK_VECTOR_EXPORT(unsigned char, KivoUInt8VectorObjectAllocator)
-KIVO_SDK_VECTOR_EXPORT(short, KivoInt16VectorObjectAllocator)
-KIVO_SDK_VECTOR_EXPORT(unsigned short, KivoUInt16VectorObjectAllocator)
-KIVO_SDK_VECTOR_EXPORT(int, KivoInt32VectorObjectAllocator)
-KIVO_SDK_VECTOR_EXPORT(unsigned int, KivoUInt32VectorObjectAllocator)
-KIVO_SDK_VECTOR_EXPORT(long long, KivoInt64VectorObjectAllocator)
-KIVO_SDK_VECTOR_EXPORT(unsigned long long, KivoUInt64VectorObjectAllocator)
-KIVO_SDK_VECTOR_EXPORT(float, KivoFloatVectorObjectAllocator)
-KIVO_SDK_VECTOR_EXPORT(double, KivoDoubleVectorObjectAllocator)
+KIVO_SDK_FOR_EACH_NUMBER_VECTOR(KIVO_SDK_VECTOR_EXPORT)
 KIVO_SDK_VECTOR_EXPORT(containers::ISharedTypelessObject, KivoTypelessVectorObjectAllocator)
 #undef KIVO_SDK_VECTOR_EXPORT
+
+// The element types of the numeric vectors, in the order above.
+#define KIVO_SDK_VECTOR_ELEMENT(Element, Export) , Element
+using NumberVectorElements =
+    DropFirst<void KIVO_SDK_FOR_EACH_NUMBER_VECTOR(KIVO_SDK_VECTOR_ELEMENT)>::type;
+#undef KIVO_SDK_VECTOR_ELEMENT
 
 // A new object from allocator, seen as I (the interface that allocator's class implements).
 template <class I>
@@ -114,33 +127,27 @@ class Library {
   }
 
   // A new unique typeless object with an inline payload of the smallest size in kTrivialSizes
-  // that holds size bytes, all zero, type void; the caller owns it. Empty when size exceeds 32.
+  // that holds size bytes, all zero, type void; the caller owns it. Throws std::length_error when
+  // size exceeds 32.
   Ptr<containers::IUniqueTypelessObject> NewUniqueBytes(std::size_t size) const {
-    utility::ObjectAllocator allocator = nullptr;
-    if (size <= 1) {
-      allocator = table_.KivoUniqueTypelessTrivialObjectAllocator_1;
-    } else if (size <= 2) {
-      allocator = table_.KivoUniqueTypelessTrivialObjectAllocator_2;
-    } else if (size <= 4) {
-      allocator = table_.KivoUniqueTypelessTrivialObjectAllocator_4;
-    } else if (size <= 8) {
-      allocator = table_.KivoUniqueTypelessTrivialObjectAllocator_8;
-    } else if (size <= 12) {
-      allocator = table_.KivoUniqueTypelessTrivialObjectAllocator_12;
-    } else if (size <= 16) {
-      allocator = table_.KivoUniqueTypelessTrivialObjectAllocator_16;
-    } else if (size <= 20) {
-      allocator = table_.KivoUniqueTypelessTrivialObjectAllocator_20;
-    } else if (size <= 24) {
-      allocator = table_.KivoUniqueTypelessTrivialObjectAllocator_24;
-    } else if (size <= 28) {
-      allocator = table_.KivoUniqueTypelessTrivialObjectAllocator_28;
-    } else if (size <= 32) {
-      allocator = table_.KivoUniqueTypelessTrivialObjectAllocator_32;
-    } else {
-      return nullptr;
-    }
-    return detail::Create<containers::IUniqueTypelessObject>(allocator);
+#define KIVO_SDK_TRIVIAL(N)                                   \
+  if (size <= N) {                                            \
+    return detail::Create<containers::IUniqueTypelessObject>( \
+        table_.KivoUniqueTypelessTrivialObjectAllocator_##N); \
+  }
+    KIVO_SDK_TRIVIAL(1)
+    KIVO_SDK_TRIVIAL(2)
+    KIVO_SDK_TRIVIAL(4)
+    KIVO_SDK_TRIVIAL(8)
+    KIVO_SDK_TRIVIAL(12)
+    KIVO_SDK_TRIVIAL(16)
+    KIVO_SDK_TRIVIAL(20)
+    KIVO_SDK_TRIVIAL(24)
+    KIVO_SDK_TRIVIAL(28)
+    KIVO_SDK_TRIVIAL(32)
+#undef KIVO_SDK_TRIVIAL
+    throw std::length_error("no inline payload holds " + std::to_string(size) +
+                            " bytes; the largest holds 32");
   }
 
  private:

@@ -1,4 +1,4 @@
-// Type records for scalar payloads: numbers and truth values carried in trivial typeless objects.
+// Type records for scalar payloads, and the client layer's lists of number types.
 // SPDX-License-Identifier: MIT
 #pragma once
 
@@ -33,54 +33,85 @@
 #include "kivo/containers/interface_codes.h"
 #include "kivo/utility/interface_id.h"
 
+// The scalar types, each once: X(C++ type, short name, Kind enumerator without its k). Every list
+// of scalars in the client layer (records, kinds, conversions, dump) is made from this one.
+#define KIVO_SDK_FOR_EACH_SCALAR(X) \
+  X(bool, bool, Bool)               \
+  X(std::int8_t, int8, Int8)        \
+  X(std::uint8_t, uint8, UInt8)     \
+  X(std::int16_t, int16, Int16)     \
+  X(std::uint16_t, uint16, UInt16)  \
+  X(std::int32_t, int32, Int32)     \
+  X(std::uint32_t, uint32, UInt32)  \
+  X(std::int64_t, int64, Int64)     \
+  X(std::uint64_t, uint64, UInt64)  \
+  X(float, float, Float)            \
+  X(double, double, Double)
+
 namespace kivo::sdk {
 
-// The type that labels scalar payloads of T; T is one of the types in the table above.
+// The type that labels scalar payloads of T.
 template <class T>
 struct Scalar {};
 
 namespace detail {
 
+template <class... T>
+struct TypeList {};
+template <class T>
+struct TypeTag {
+  using type = T;
+};
+
+// Calls f(TypeTag<T>{}) for each T of the list in order until f answers true; answers whether one
+// did.
+template <class... T, class F>
+constexpr bool AnyOf(TypeList<T...>, F&& f) {
+  return (f(TypeTag<T>{}) || ...);
+}
+
+#define KIVO_SDK_SCALAR_TYPE(Type, Name, Kind) , Type
+template <class... T>
+struct DropFirst;
+template <class First, class... T>
+struct DropFirst<First, T...> {
+  using type = TypeList<T...>;
+};
+using ScalarTypes = DropFirst<void KIVO_SDK_FOR_EACH_SCALAR(KIVO_SDK_SCALAR_TYPE)>::type;
+#undef KIVO_SDK_SCALAR_TYPE
+
+// The integer of each size and signedness: the fixed-width type the scalar records use and the
+// type the library's vectors are declared with (long long, not long, for 64 bits).
 template <std::size_t kSize, bool kSigned>
 struct IntegerOfSize;
-template <>
-struct IntegerOfSize<1, true> {
-  using type = std::int8_t;
-};
-template <>
-struct IntegerOfSize<1, false> {
-  using type = std::uint8_t;
-};
-template <>
-struct IntegerOfSize<2, true> {
-  using type = std::int16_t;
-};
-template <>
-struct IntegerOfSize<2, false> {
-  using type = std::uint16_t;
-};
-template <>
-struct IntegerOfSize<4, true> {
-  using type = std::int32_t;
-};
-template <>
-struct IntegerOfSize<4, false> {
-  using type = std::uint32_t;
-};
-template <>
-struct IntegerOfSize<8, true> {
-  using type = std::int64_t;
-};
-template <>
-struct IntegerOfSize<8, false> {
-  using type = std::uint64_t;
-};
+#define KIVO_SDK_INTEGER(Size, Signed, Fixed, Element) \
+  template <>                                          \
+  struct IntegerOfSize<Size, Signed> {                 \
+    using fixed = Fixed;                               \
+    using element = Element;                           \
+  };
+KIVO_SDK_INTEGER(1, true, std::int8_t, signed char)
+KIVO_SDK_INTEGER(1, false, std::uint8_t, unsigned char)
+KIVO_SDK_INTEGER(2, true, std::int16_t, short)
+KIVO_SDK_INTEGER(2, false, std::uint16_t, unsigned short)
+KIVO_SDK_INTEGER(4, true, std::int32_t, int)
+KIVO_SDK_INTEGER(4, false, std::uint32_t, unsigned int)
+KIVO_SDK_INTEGER(8, true, std::int64_t, long long)
+KIVO_SDK_INTEGER(8, false, std::uint64_t, unsigned long long)
+#undef KIVO_SDK_INTEGER
 
 template <class T>
 constexpr bool IsCharacter() noexcept {
   return std::is_same_v<T, char> || std::is_same_v<T, wchar_t> || std::is_same_v<T, char16_t> ||
          std::is_same_v<T, char32_t>;
 }
+
+// True for the numbers the layer stores: the integer types other than bool and the characters,
+// float and double.
+template <class T>
+inline constexpr bool kIsNumber = (std::is_integral_v<T> && !std::is_same_v<T, bool> &&
+                                   !IsCharacter<T>()) ||
+                                  std::is_same_v<T, float> || std::is_same_v<T, double>;
 
 // The type whose record labels scalars of T.
 template <class T, class = void>
@@ -91,9 +122,8 @@ struct CanonicalScalar<T, std::enable_if_t<std::is_same_v<T, bool> || std::is_sa
   using type = T;
 };
 template <class T>
-struct CanonicalScalar<
-    T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> && !IsCharacter<T>()>> {
-  using type = typename IntegerOfSize<sizeof(T), std::is_signed_v<T>>::type;
+struct CanonicalScalar<T, std::enable_if_t<kIsNumber<T> && std::is_integral_v<T>>> {
+  using type = typename IntegerOfSize<sizeof(T), std::is_signed_v<T>>::fixed;
 };
 
 }  // namespace detail
@@ -127,28 +157,22 @@ constexpr std::size_t ScalarPayloadSize() noexcept {
   return sizeof(typename detail::CanonicalScalar<T>::type);
 }
 
+// The short name of T's scalar type: "int64" for std::int64_t and long long.
+template <class T>
+constexpr const char* ScalarName() noexcept {
+  return utility::InterfaceName<ScalarLabel<T>>::value + sizeof("kivo::sdk::") - 1;
+}
+
 }  // namespace kivo::sdk
 
 namespace kivo::utility {
 
-#define KIVO_SDK_SCALAR_NAME(Type, Name)       \
-  template <>                                  \
-  struct InterfaceName<sdk::Scalar<Type>> {    \
-    static constexpr const char* value = Name; \
+#define KIVO_SDK_SCALAR_NAME(Type, Name, Kind)                \
+  template <>                                                 \
+  struct InterfaceName<sdk::Scalar<Type>> {                   \
+    static constexpr const char* value = "kivo::sdk::" #Name; \
   };
-
-KIVO_SDK_SCALAR_NAME(bool, "kivo::sdk::bool")
-KIVO_SDK_SCALAR_NAME(std::int8_t, "kivo::sdk::int8")
-KIVO_SDK_SCALAR_NAME(std::uint8_t, "kivo::sdk::uint8")
-KIVO_SDK_SCALAR_NAME(std::int16_t, "kivo::sdk::int16")
-KIVO_SDK_SCALAR_NAME(std::uint16_t, "kivo::sdk::uint16")
-KIVO_SDK_SCALAR_NAME(std::int32_t, "kivo::sdk::int32")
-KIVO_SDK_SCALAR_NAME(std::uint32_t, "kivo::sdk::uint32")
-KIVO_SDK_SCALAR_NAME(std::int64_t, "kivo::sdk::int64")
-KIVO_SDK_SCALAR_NAME(std::uint64_t, "kivo::sdk::uint64")
-KIVO_SDK_SCALAR_NAME(float, "kivo::sdk::float")
-KIVO_SDK_SCALAR_NAME(double, "kivo::sdk::double")
-
+KIVO_SDK_FOR_EACH_SCALAR(KIVO_SDK_SCALAR_NAME)
 #undef KIVO_SDK_SCALAR_NAME
 
 }  // namespace kivo::utility
@@ -157,12 +181,9 @@ namespace kivo::sdk::detail {
 
 // Codes are compared, never names: no scalar may share a code with another or with a library
 // record.
-inline constexpr std::uint32_t kScalarCodes[] = {
-    ScalarCode<bool>(),          ScalarCode<std::int8_t>(),   ScalarCode<std::uint8_t>(),
-    ScalarCode<std::int16_t>(),  ScalarCode<std::uint16_t>(), ScalarCode<std::int32_t>(),
-    ScalarCode<std::uint32_t>(), ScalarCode<std::int64_t>(),  ScalarCode<std::uint64_t>(),
-    ScalarCode<float>(),         ScalarCode<double>(),
-};
+#define KIVO_SDK_SCALAR_CODE(Type, Name, Kind) ScalarCode<Type>(),
+inline constexpr std::uint32_t kScalarCodes[] = {KIVO_SDK_FOR_EACH_SCALAR(KIVO_SDK_SCALAR_CODE)};
+#undef KIVO_SDK_SCALAR_CODE
 
 constexpr bool ScalarCodesAreDistinct() noexcept {
   constexpr std::uint32_t kLibraryCodes[] = {

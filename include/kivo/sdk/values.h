@@ -3,13 +3,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// A value is a shared typeless object: the form in which records and typeless vectors hold
-// everything. The makers return a new value owned by the caller; the readers copy the payload out
-// and answer std::nullopt when the value holds something else (another type code, no payload).
+// A value is a shared typeless object: the form in which records and lists hold everything. The
+// makers return a new value owned by the caller; sdk::Value (kivo/sdk/record.h) reads values.
 //
 //   auto value = kivo::sdk::MakeScalar(library, std::int64_t{42});
-//   std::optional<std::int64_t> n = kivo::sdk::ReadScalar<std::int64_t>(*value);  // 42
-//   std::optional<std::string> t = kivo::sdk::ReadText(*value);                   // nullopt
 //
 // Texts are string objects, numbers are typed vectors, and scalars are trivial payloads labelled
 // with the records of kivo/sdk/scalar_types.h. Payload objects are labelled with their own record
@@ -25,6 +22,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "kivo/containers/compound_object.h"
 #include "kivo/containers/string_object.h"
 #include "kivo/containers/typed_vector_object.h"
 #include "kivo/containers/typeless_object.h"
@@ -36,41 +34,6 @@
 namespace kivo::sdk {
 namespace detail {
 
-template <std::size_t kSize, bool kSigned>
-struct VectorInteger;
-template <>
-struct VectorInteger<1, true> {
-  using type = signed char;
-};
-template <>
-struct VectorInteger<1, false> {
-  using type = unsigned char;
-};
-template <>
-struct VectorInteger<2, true> {
-  using type = short;
-};
-template <>
-struct VectorInteger<2, false> {
-  using type = unsigned short;
-};
-template <>
-struct VectorInteger<4, true> {
-  using type = int;
-};
-template <>
-struct VectorInteger<4, false> {
-  using type = unsigned int;
-};
-template <>
-struct VectorInteger<8, true> {
-  using type = long long;
-};
-template <>
-struct VectorInteger<8, false> {
-  using type = unsigned long long;
-};
-
 // The library's element type for numbers of T: the one of the same size and signedness.
 template <class T, class = void>
 struct VectorElement {};
@@ -79,9 +42,8 @@ struct VectorElement<T, std::enable_if_t<std::is_floating_point_v<T> && sizeof(T
   using type = T;
 };
 template <class T>
-struct VectorElement<
-    T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> && !IsCharacter<T>()>> {
-  using type = typename VectorInteger<sizeof(T), std::is_signed_v<T>>::type;
+struct VectorElement<T, std::enable_if_t<kIsNumber<T> && std::is_integral_v<T>>> {
+  using type = typename IntegerOfSize<sizeof(T), std::is_signed_v<T>>::element;
 };
 template <class T>
 using VectorElementT = typename VectorElement<T>::type;
@@ -155,6 +117,11 @@ inline Ptr<containers::ISharedTypelessObject> MakeText(const Library& library,
   return MakeObjectValue(library, library.NewString(std::string(text).c_str()));
 }
 
+// A new empty value (it dumps as null); the caller owns it.
+inline Ptr<containers::ISharedTypelessObject> MakeEmpty(const Library& library) {
+  return library.NewSharedValue();
+}
+
 // A new value holding value as a scalar payload (see scalar_types.h); the caller owns it.
 template <class T>
 Ptr<containers::ISharedTypelessObject> MakeScalar(const Library& library, T value) {
@@ -172,10 +139,13 @@ Ptr<containers::ISharedTypelessObject> MakeScalar(const Library& library, T valu
 
 // A new value holding a numeric vector with count numbers from values, in the library's element
 // type of T's size and signedness; the caller owns it.
+//
+// NOTE: The two 8-bit vectors report one record, so a reader cannot tell them apart: unsigned
+// 8-bit numbers are stored as the bytes of an int8 vector, and read back as the asked signedness.
 template <class T>
 Ptr<containers::ISharedTypelessObject> MakeVector(const Library& library, const T* values,
                                                   std::size_t count) {
-  using Element = detail::VectorElementT<T>;
+  using Element = std::conditional_t<sizeof(T) == 1, signed char, detail::VectorElementT<T>>;
   Ptr<containers::ITypedVectorObject<Element>> vector = library.NewVector<Element>();
   for (std::size_t i = 0; i < count; ++i) vector->PushBack(static_cast<Element>(values[i]));
   return MakeObjectValue(library, std::move(vector));
@@ -195,46 +165,14 @@ Ptr<containers::ISharedTypelessObject> MakeVector(const Library& library,
   return MakeVector(library, values.begin(), values.size());
 }
 
-// The text of value's string object; nullopt when value holds no string object.
-inline std::optional<std::string> ReadText(const containers::ISharedTypelessObject& value) {
-  const auto* text = PayloadAs<containers::IStringObject>(value);
-  if (text == nullptr) return std::nullopt;
-  return std::string(text->GetString(), static_cast<std::size_t>(text->GetLength()));
-}
-
-// value's scalar of type T; nullopt when value holds no scalar labelled with T's record.
-template <class T>
-std::optional<T> ReadScalar(const containers::ISharedTypelessObject& value) {
-  static_assert(kIsScalar<T>, "not a scalar type; see kivo/sdk/scalar_types.h");
-  using Stored = std::conditional_t<std::is_same_v<T, bool>, std::uint8_t,
-                                    typename detail::CanonicalScalar<T>::type>;
-  const containers::IUniqueTypelessObject* unique = detail::HeldUnique(value);
-  if (unique == nullptr || !detail::HasCode(unique->GetTypeId(), ScalarCode<T>())) {
-    return std::nullopt;
-  }
-  const void* data = unique->GetConstData();
-  if (!detail::IsInlinePayload(unique, data)) return std::nullopt;
-  Stored stored;
-  std::memcpy(&stored, data, sizeof(Stored));
-  if constexpr (std::is_same_v<T, bool>) {
-    return stored != 0;
-  } else {
-    return static_cast<T>(stored);
-  }
-}
-
-// The numbers of value's vector as T; nullopt when value holds no vector of the library's element
-// type for T. The 8-bit vectors share one record, so either reads as int8 or uint8.
-template <class T>
-std::optional<std::vector<T>> ReadVector(const containers::ISharedTypelessObject& value) {
-  using Element = detail::VectorElementT<T>;
-  const auto* vector = PayloadAs<containers::ITypedVectorObject<Element>>(value);
-  if (vector == nullptr) return std::nullopt;
-  const auto count = static_cast<std::size_t>(vector->GetSize());
-  const Element* elements = vector->GetData();
-  std::vector<T> result;
+// Copies of record's direct keys, in key order (a null key reads as "").
+inline std::vector<std::string> RecordKeys(const containers::ICompoundObject& record) {
+  const std::uint32_t count = record.GetCount();
+  std::vector<const char*> keys(count, nullptr);
+  if (count != 0) record.GetKeys(keys.data(), count);
+  std::vector<std::string> result;
   result.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) result.push_back(static_cast<T>(elements[i]));
+  for (const char* key : keys) result.emplace_back(key != nullptr ? key : "");
   return result;
 }
 
