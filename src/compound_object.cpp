@@ -80,16 +80,10 @@ CompoundObject* GetCompoundPayload(ISharedTypelessObject& member) {
 }
 
 CompoundMember MakeCompoundMember() {
-  Owned<CompoundObject> record(new CompoundObject());
-  Owned<IUniqueTypelessObject> unique(
-      static_cast<IUniqueTypelessObject*>(KivoUniqueTypelessNonTrivialObjectAllocator()));
-  CompoundObject* const payload = record.get();
-  unique->SetObject(record.release());
-  unique->SetTypeId(utility::InterfaceIdOf<ICompoundObject>());
-  Owned<ISharedTypelessObject> member(
-      static_cast<ISharedTypelessObject*>(KivoSharedTypelessObjectAllocator()));
-  member->Reset(unique.release());  // ends the unique object itself if it fails
-  return {std::move(member), payload};
+  auto* const record = new CompoundObject();
+  Owned<ISharedTypelessObject> member(containers::SharedTypelessObject::NewHolding(
+      Owned<utility::ISharedInterface>(record), utility::InterfaceIdOf<ICompoundObject>()));
+  return {std::move(member), record};
 }
 
 utility::ISharedInterface* NewCompoundObject() { return new containers::CompoundObject(); }

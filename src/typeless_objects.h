@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <utility>
 
 #include "internal/shared_implementation.h"
 #include "kivo/containers/typeless_object.h"
@@ -88,6 +89,13 @@ class UniqueTypelessNonTrivialObject final
 // with its last holder.
 class SharedTypelessObject final : public utility::SharedImplementation<ISharedTypelessObject> {
  public:
+  SharedTypelessObject() = default;
+
+  // A new holder of a new non-trivial object, made in one block with its count, that owns payload
+  // labelled type. payload ends when the blocks cannot be made.
+  static SharedTypelessObject* NewHolding(detail::Owned<utility::ISharedInterface> payload,
+                                          const utility::InterfaceId* type);
+
   // Gives this object a deep copy of its own: of the unique object a shared source holds, or of
   // a unique source. An empty shared source, or a unique one labelled void, empties this object.
   bool CopyFrom(const utility::IObject* other) override;
@@ -104,6 +112,9 @@ class SharedTypelessObject final : public utility::SharedImplementation<ISharedT
   ISharedTypelessObject* Share() const override;
 
  private:
+  explicit SharedTypelessObject(std::shared_ptr<IUniqueTypelessObject> held) noexcept
+      : unique(std::move(held)) {}
+
   // Replaces the held reference by one to a deep copy of source; false when the copy fails.
   bool ResetToCloneOf(const IUniqueTypelessObject& source);
 
