@@ -120,10 +120,16 @@ TEST(CompoundMemory, AFullMapRefusesOneMoreEntryAsMapSetTooLong) {
 }
 
 TEST(CompoundKeys, ASegmentViewFindsWhatACopiedKeyFindsInBytewiseOrder) {
-  const std::vector<std::string> keys = {"",     "a",    "ab",    "abc",   "B",      "b", "\x7f",
-                                         "\x80", "\xff", "a\x7f", "a\x80", "ab\x01", "~~"};
-  std::vector<std::string> probes = {"zz",   "A",  "a/b",  "\x80\x80",
-                                     "\xfe", "aa", "abcd", std::string("a\0b", 3)};
+  std::vector<std::string> keys = {"",     "a",    "ab",    "abc",   "B",      "b", "\x7f",
+                                   "\x80", "\xff", "a\x7f", "a\x80", "ab\x01", "~~"};
+  // Lengths on both sides of 4, 8 and 16 bytes, and past the 15 kept inside a key.
+  for (const char* tail : {"d", "e", "defg", "defgh", "defg\x80", "defghijklmno", "defghijklmnop",
+                           "defghijklmno\x80", "defghijklmnopq"}) {
+    keys.push_back(std::string("abc") + tail);
+  }
+  std::vector<std::string> probes = {"zz", "A", "a/b", "\x80\x80", "\xfe", "aa", "abcd"};
+  probes.push_back(std::string("a\0b", 3));
+  probes.push_back("abcdefghijklmnopqr");
   probes.insert(probes.end(), keys.begin(), keys.end());
 
   std::map<Key, std::size_t, KeyLess, kivo::detail::Allocator<std::pair<const Key, std::size_t>>>
