@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "internal/clone.h"
+#include "internal/exact_cast.h"
 #include "internal/factories.h"
 #include "kivo/containers/exports.h"
 #include "typeless_objects.h"
@@ -26,19 +27,21 @@ bool IsCompoundType(const utility::InterfaceId* type) noexcept {
 
 // The CompoundObject that unique holds when it is labelled ICompoundObject; null otherwise.
 CompoundObject* RecordIn(IUniqueTypelessObject* unique) {
-  if (unique == nullptr || !IsCompoundType(unique->GetTypeId())) return nullptr;
   // Only the non-trivial class holds an object behind GetData; any other class (the trivial
-  // family's raw bytes included) must never be taken for one.
-  if (typeid(*unique) != typeid(containers::UniqueTypelessNonTrivialObject)) return nullptr;
-  // The holder stores the object as ISharedInterface*; cast from what it stored. CompoundObject
-  // is final, so comparing the exact class answers what a dynamic_cast would, for less.
-  auto* payload = static_cast<utility::ISharedInterface*>(unique->GetData());
-  if (payload == nullptr || typeid(*payload) != typeid(CompoundObject)) return nullptr;
-  return static_cast<CompoundObject*>(payload);
+  // family's raw bytes included) must never be taken for one. Both classes are final, so
+  // comparing the exact class answers what a dynamic_cast would, for less.
+  auto* holder = ExactCast<containers::UniqueTypelessNonTrivialObject>(unique);
+  if (holder == nullptr || !IsCompoundType(holder->GetTypeId())) return nullptr;
+  // The holder stores the object as ISharedInterface*; cast from what it stored.
+  return ExactCast<CompoundObject>(static_cast<utility::ISharedInterface*>(holder->GetData()));
 }
 
 // The nested record of member, or null when it is not one that this record can walk into.
 CompoundObject* NestedRecord(ISharedTypelessObject* member) {
+  // The library's own holder gives the same unique object to both of its reading slots.
+  if (auto* own = ExactCast<containers::SharedTypelessObject>(member)) {
+    return RecordIn(own->GetUnique());
+  }
   return IsCompoundMember(member) ? RecordIn(member->GetUnique()) : nullptr;
 }
 

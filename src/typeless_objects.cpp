@@ -204,16 +204,12 @@ utility::IObject* UniqueTypelessNonTrivialObject::NewInstance() const {
   return new UniqueTypelessNonTrivialObject();
 }
 
-const utility::InterfaceId* UniqueTypelessNonTrivialObject::GetTypeId() const { return typeId; }
-
 void UniqueTypelessNonTrivialObject::Clear() {
   if (object == nullptr) return;
   object->Destroy();
   object = nullptr;
   typeId = utility::VoidInterfaceId();
 }
-
-void* UniqueTypelessNonTrivialObject::GetData() { return object; }
 
 const void* UniqueTypelessNonTrivialObject::GetConstData() const { return object; }
 
@@ -284,10 +280,6 @@ bool SharedTypelessObject::AssignValue(const ISharedTypelessObject* other) {
   if (!SameTypeOrBothNull(unique->GetTypeId(), source->GetTypeId())) return false;
   return unique->CopyFrom(source);
 }
-
-IUniqueTypelessObject* SharedTypelessObject::GetUnique() { return unique.get(); }
-
-const ITypelessObject* SharedTypelessObject::GetConstUnique() const { return unique.get(); }
 
 void SharedTypelessObject::Reset(IUniqueTypelessObject* held) {
   if (held == nullptr) {

@@ -71,10 +71,10 @@ class UniqueTypelessNonTrivialObject final
   // not an IObject.
   bool Equals(const utility::IObject* other) const override;
   utility::IObject* NewInstance() const override;
-  const utility::InterfaceId* GetTypeId() const override;
+  const utility::InterfaceId* GetTypeId() const override { return typeId; }
   // Destroys the payload and labels the object void; without a payload the record is kept.
   void Clear() override;
-  void* GetData() override;
+  void* GetData() override { return object; }
   const void* GetConstData() const override;
   // Takes ownership of object; a payload already held is overwritten without being destroyed.
   void SetObject(utility::ISharedInterface* object) override;
@@ -105,8 +105,8 @@ class SharedTypelessObject final : public utility::SharedImplementation<ISharedT
   const utility::InterfaceId* GetTypeId() const override;
   // Copies other's value into the unique object held here, which every holder sees.
   bool AssignValue(const ISharedTypelessObject* other) override;
-  IUniqueTypelessObject* GetUnique() override;
-  const ITypelessObject* GetConstUnique() const override;
+  IUniqueTypelessObject* GetUnique() override { return unique.get(); }
+  const ITypelessObject* GetConstUnique() const override { return unique.get(); }
   // Takes ownership of unique. Null empties this object without allocating.
   void Reset(IUniqueTypelessObject* unique) override;
   ISharedTypelessObject* Share() const override;
