@@ -179,7 +179,7 @@ std::uint64_t CompoundObject::Merge(const ICompoundObject* other, bool overwrite
 
 CompoundObject* CompoundObject::EnterRecord(std::string_view segment, bool overwrite,
                                             Owned<ISharedTypelessObject>* displaced) {
-  const auto it = members.lower_bound(segment);
+  const auto it = members.lower_bound(detail::KeyProbe(segment));
   if (detail::HasKey(it, members, segment)) {
     if (CompoundObject* nested = detail::NestedRecord(it->second.get())) return nested;
     if (!overwrite) return nullptr;
@@ -210,7 +210,7 @@ bool CompoundObject::Set(const char* path, const ISharedTypelessObject* value, b
   Owned<ISharedTypelessObject> handle(value->Share());
   if (handle == nullptr) return false;
   MemberMap& target = record->members;
-  const auto it = target.lower_bound(rest);
+  const auto it = target.lower_bound(detail::KeyProbe(rest));
   if (detail::HasKey(it, target, rest)) {
     if (!overwrite) return false;
     it->second = std::move(handle);
@@ -227,7 +227,7 @@ std::pair<const CompoundObject*, std::string_view> CompoundObject::ResolvePath(
   for (;;) {
     const std::size_t slash = path.find('/');
     if (slash == std::string_view::npos || slash == 0) break;
-    const auto it = record->members.find(path.substr(0, slash));
+    const auto it = record->members.find(detail::KeyProbe(path.substr(0, slash)));
     if (it == record->members.end()) break;
     const CompoundObject* nested = detail::NestedRecord(it->second.get());
     if (nested == nullptr) break;
@@ -240,7 +240,7 @@ std::pair<const CompoundObject*, std::string_view> CompoundObject::ResolvePath(
 bool CompoundObject::Contains(const char* path, const utility::InterfaceId* type) const {
   if (path == nullptr) return false;
   const auto [record, key] = ResolvePath(path);
-  const auto it = record->members.find(key);
+  const auto it = record->members.find(detail::KeyProbe(key));
   if (it == record->members.end()) return false;
   return type == nullptr || detail::HasType(it->second.get(), type);
 }
@@ -249,7 +249,7 @@ ISharedTypelessObject* CompoundObject::Lookup(const char* path,
                                               const utility::InterfaceId* type) const {
   if (path == nullptr) return nullptr;
   const auto [record, key] = ResolvePath(path);
-  const auto it = record->members.find(key);
+  const auto it = record->members.find(detail::KeyProbe(key));
   if (it == record->members.end()) return nullptr;
   const ISharedTypelessObject* member = it->second.get();
   if (type != nullptr && !detail::HasType(member, type)) return nullptr;
@@ -273,7 +273,7 @@ bool CompoundObject::Remove(const char* path) {
   const auto [found, key] = ResolvePath(path);
   // Every record on a path is owned, through its members, by this one.
   MemberMap& map = const_cast<CompoundObject*>(found)->members;
-  const auto it = map.find(key);
+  const auto it = map.find(detail::KeyProbe(key));
   if (it == map.end()) return false;
   map.erase(it);
   return true;

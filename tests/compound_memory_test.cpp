@@ -129,6 +129,7 @@ TEST(CompoundKeys, ASegmentViewFindsWhatACopiedKeyFindsInBytewiseOrder) {
   }
   std::vector<std::string> probes = {"zz", "A", "a/b", "\x80\x80", "\xfe", "aa", "abcd"};
   probes.push_back(std::string("a\0b", 3));
+  probes.push_back(std::string("ab\0", 3));
   probes.push_back("abcdefghijklmnopqr");
   probes.insert(probes.end(), keys.begin(), keys.end());
 
@@ -154,6 +155,9 @@ TEST(CompoundKeys, ASegmentViewFindsWhatACopiedKeyFindsInBytewiseOrder) {
     EXPECT_EQ(map.find(view), map.find(copied));
     EXPECT_EQ(map.lower_bound(view), map.lower_bound(copied));
     EXPECT_EQ(map.upper_bound(view), map.upper_bound(copied));
+    const kivo::detail::KeyProbe probed(view);
+    EXPECT_EQ(map.lower_bound(probed), map.lower_bound(copied));
+    EXPECT_EQ(map.upper_bound(probed), map.upper_bound(copied));
     EXPECT_EQ(map.count(view), reference.count(probe));
     if (probe.find_first_of(std::string("/\0", 2)) == std::string::npos) {
       EXPECT_EQ(record->Contains(probe.c_str(), nullptr), reference.count(probe) == 1);

@@ -20,6 +20,13 @@
 
 namespace kivo::detail {
 
+// Eight bytes read so that words order as their bytes do, unsigned.
+inline std::uint64_t BigEndianWord(const char* bytes) noexcept {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  return __builtin_bswap64(word);
+}
+
 class Key {
  public:
   // A copy of length bytes from text, NUL-terminated.
@@ -53,6 +60,14 @@ class Key {
     return {data(), size()};
   }
 
+  // The bytes of an inline key as two big-endian words, zero-padded; false for a longer key.
+  bool Words(std::uint64_t* high, std::uint64_t* low) const noexcept {
+    if (!IsInline()) return false;
+    *high = BigEndianWord(bytes_);
+    *low = BigEndianWord(bytes_ + 8) & ~std::uint64_t{0xFF};  // without the length marker
+    return true;
+  }
+
  private:
   static constexpr std::size_t kInlineCapacity = 15;
   static constexpr std::size_t kMarker = 15;  // 15 - length inline (the terminator at 15 bytes)
@@ -84,14 +99,51 @@ class Key {
   char bytes_[16];
 };
 
+// A path segment looked up in a map of keys: a text of up to 15 bytes is read once into the
+// words that an inline key gives, so that each comparison on the way down is two of them.
+class KeyProbe {
+ public:
+  explicit KeyProbe(std::string_view text) noexcept : text_(text) {
+    if (text.size() > 15) return;
+    char padded[16] = {};
+    std::memcpy(padded, text.data(), text.size());
+    high_ = BigEndianWord(padded);
+    low_ = BigEndianWord(padded + 8);
+  }
+  operator std::string_view() const noexcept { return text_; }  // NOLINT
+
+  // Compares key with this text as KeyLess orders them: negative, zero or positive.
+  int Order(const Key& key) const noexcept {
+    std::uint64_t high, low;
+    if (text_.size() > 15 || !key.Words(&high, &low)) return Compare(key, text_);
+    if (high != high_) return high < high_ ? -1 : 1;
+    if (low != low_) return low < low_ ? -1 : 1;
+    // Equal padded words: the shorter text is a prefix of the other followed by NUL bytes.
+    const std::size_t size = key.size();
+    return size == text_.size() ? 0 : size < text_.size() ? -1 : 1;
+  }
+
+ private:
+  static int Compare(std::string_view a, std::string_view b) noexcept;
+
+  std::string_view text_;
+  std::uint64_t high_ = 0, low_ = 0;
+};
+
 // Orders keys bytewise as unsigned bytes, the shorter first on equal prefixes. Transparent, so a
 // path segment is looked up as a view into the path instead of a temporary key.
 struct KeyLess {
   using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const noexcept {
+  bool operator()(std::string_view a, std::string_view b) const noexcept { return Order(a, b) < 0; }
+  bool operator()(const Key& a, const KeyProbe& b) const noexcept { return b.Order(a) < 0; }
+  bool operator()(const KeyProbe& a, const Key& b) const noexcept { return a.Order(b) > 0; }
+
+  // Negative, zero or positive as a orders before, with or after b.
+  static int Order(std::string_view a, std::string_view b) noexcept {
     const std::size_t common = a.size() < b.size() ? a.size() : b.size();
     const int order = Compare(a.data(), b.data(), common);
-    return order != 0 ? order < 0 : a.size() < b.size();
+    if (order != 0) return order;
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
   }
 
  private:
@@ -127,5 +179,9 @@ struct KeyLess {
     return 0;
   }
 };
+
+inline int KeyProbe::Compare(std::string_view a, std::string_view b) noexcept {
+  return KeyLess::Order(a, b);
+}
 
 }  // namespace kivo::detail
