@@ -21,7 +21,7 @@ void TextStorage::Adopt(char* block, std::size_t capacity, std::size_t length) n
   data_ = block;
   length_ = length;
   if (block != local_) capacity_ = capacity;
-  Deallocate(old);
+  if (old != nullptr) Deallocate(old);
 }
 
 void TextStorage::Assign(const char* text, std::size_t length) {

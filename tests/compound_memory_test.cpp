@@ -123,8 +123,8 @@ TEST(CompoundKeys, ASegmentViewFindsWhatACopiedKeyFindsInBytewiseOrder) {
   std::vector<std::string> keys = {"",     "a",    "ab",    "abc",   "B",      "b", "\x7f",
                                    "\x80", "\xff", "a\x7f", "a\x80", "ab\x01", "~~"};
   // Lengths on both sides of 4, 8 and 16 bytes, and past the 15 kept inside a key.
-  for (const char* tail : {"d", "e", "defg", "defgh", "defg\x80", "defghijklmno", "defghijklmnop",
-                           "defghijklmno\x80", "defghijklmnopq"}) {
+  for (const char* tail : {"d", "e", "de", "defg", "defgh", "defg\x80", "defghijklm",
+                           "defghijklmno", "defghijklmnop", "defghijklmno\x80", "defghijklmnopq"}) {
     keys.push_back(std::string("abc") + tail);
   }
   std::vector<std::string> probes = {"zz", "A", "a/b", "\x80\x80", "\xfe", "aa", "abcd"};

@@ -27,6 +27,12 @@ inline std::uint64_t BigEndianWord(const char* bytes) noexcept {
   return __builtin_bswap64(word);
 }
 
+inline std::uint32_t BigEndianHalf(const char* bytes) noexcept {
+  std::uint32_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  return __builtin_bswap32(word);
+}
+
 class Key {
  public:
   // A copy of length bytes from text, NUL-terminated.
@@ -104,11 +110,21 @@ class Key {
 class KeyProbe {
  public:
   explicit KeyProbe(std::string_view text) noexcept : text_(text) {
-    if (text.size() > 15) return;
-    char padded[16] = {};
-    std::memcpy(padded, text.data(), text.size());
-    high_ = BigEndianWord(padded);
-    low_ = BigEndianWord(padded + 8);
+    const char* const bytes = text.data();
+    const std::size_t size = text.size();
+    if (size >= 8) {
+      if (size > 15) return;
+      // The last eight bytes, moved up so that those after the first eight lead.
+      high_ = BigEndianWord(bytes);
+      if (size > 8) low_ = BigEndianWord(bytes + size - 8) << (8 * (16 - size));
+    } else if (size >= 4) {
+      const std::uint64_t head = BigEndianHalf(bytes), tail = BigEndianHalf(bytes + size - 4);
+      high_ = head << 32 | ((tail << (8 * (8 - size))) & 0xFFFFFFFF);
+    } else {
+      for (std::size_t i = 0; i < size; ++i) {
+        high_ |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (56 - 8 * i);
+      }
+    }
   }
   operator std::string_view() const noexcept { return text_; }  // NOLINT
 
