@@ -23,7 +23,7 @@ int main() {
   kivo::sdk::SetText(library, *record, "name", "a probe with a long name");
   kivo::sdk::SetVector(library, *record, "data/values", {1.5, 2.5});
   kivo::sdk::SetScalar(library, *record, "data/count", std::int64_t{-2});
-  kivo::sdk::SetRecord(library, *record, "empty", library.NewRecord());
+  kivo::sdk::SetRecord(library, *record, "an empty record, keyed long", library.NewRecord());
   kivo::sdk::SetObject(library, *record, "tags",
                        kivo::sdk::MakeTypelessVector(library, kivo::sdk::MakeText(library, "a"),
                                                      kivo::sdk::MakeScalar(library, true)));
