@@ -11,7 +11,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "internal/errors.h"
 #include "internal/memory.h"
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
@@ -78,7 +77,6 @@ class Key {
   static constexpr std::size_t kInlineCapacity = 15;
   static constexpr std::size_t kMarker = 15;  // 15 - length inline (the terminator at 15 bytes)
   static constexpr char kOnHeap = static_cast<char>(0x80);
-  static constexpr std::size_t kMaxLength = 0x7FFFFFFFFFFFFFFF - 2 * sizeof(std::size_t);
 
   void Fill(const char* text, std::size_t length) {
     if (length <= kInlineCapacity) {
@@ -87,7 +85,6 @@ class Key {
       bytes_[kMarker] = static_cast<char>(kInlineCapacity - length);
       return;
     }
-    if (length > kMaxLength) ThrowLengthError(kStringTooLong);
     char* const block = static_cast<char*>(Allocate(sizeof(std::size_t) + length + 1));
     std::memcpy(block, &length, sizeof length);
     std::memcpy(block + sizeof length, text, length);
