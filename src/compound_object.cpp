@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "internal/clone.h"
+#include "internal/exact_cast.h"
 #include "internal/factories.h"
 #include "kivo/containers/exports.h"
 #include "typeless_objects.h"
@@ -26,19 +27,21 @@ bool IsCompoundType(const utility::InterfaceId* type) noexcept {
 
 // The CompoundObject that unique holds when it is labelled ICompoundObject; null otherwise.
 CompoundObject* RecordIn(IUniqueTypelessObject* unique) {
-  if (unique == nullptr || !IsCompoundType(unique->GetTypeId())) return nullptr;
   // Only the non-trivial class holds an object behind GetData; any other class (the trivial
-  // family's raw bytes included) must never be taken for one.
-  if (typeid(*unique) != typeid(containers::UniqueTypelessNonTrivialObject)) return nullptr;
-  // The holder stores the object as ISharedInterface*; cast from what it stored. CompoundObject
-  // is final, so comparing the exact class answers what a dynamic_cast would, for less.
-  auto* payload = static_cast<utility::ISharedInterface*>(unique->GetData());
-  if (payload == nullptr || typeid(*payload) != typeid(CompoundObject)) return nullptr;
-  return static_cast<CompoundObject*>(payload);
+  // family's raw bytes included) must never be taken for one. Both classes are final, so
+  // comparing the exact class answers what a dynamic_cast would, for less.
+  auto* holder = ExactCast<containers::UniqueTypelessNonTrivialObject>(unique);
+  if (holder == nullptr || !IsCompoundType(holder->GetTypeId())) return nullptr;
+  // The holder stores the object as ISharedInterface*; cast from what it stored.
+  return ExactCast<CompoundObject>(static_cast<utility::ISharedInterface*>(holder->GetData()));
 }
 
 // The nested record of member, or null when it is not one that this record can walk into.
 CompoundObject* NestedRecord(ISharedTypelessObject* member) {
+  // The library's own holder gives the same unique object to both of its reading slots.
+  if (auto* own = ExactCast<containers::SharedTypelessObject>(member)) {
+    return RecordIn(own->GetUnique());
+  }
   return IsCompoundMember(member) ? RecordIn(member->GetUnique()) : nullptr;
 }
 
@@ -80,16 +83,10 @@ CompoundObject* GetCompoundPayload(ISharedTypelessObject& member) {
 }
 
 CompoundMember MakeCompoundMember() {
-  Owned<CompoundObject> record(new CompoundObject());
-  Owned<IUniqueTypelessObject> unique(
-      static_cast<IUniqueTypelessObject*>(KivoUniqueTypelessNonTrivialObjectAllocator()));
-  CompoundObject* const payload = record.get();
-  unique->SetObject(record.release());
-  unique->SetTypeId(utility::InterfaceIdOf<ICompoundObject>());
-  Owned<ISharedTypelessObject> member(
-      static_cast<ISharedTypelessObject*>(KivoSharedTypelessObjectAllocator()));
-  member->Reset(unique.release());  // ends the unique object itself if it fails
-  return {std::move(member), payload};
+  auto* const record = new CompoundObject();
+  Owned<ISharedTypelessObject> member(containers::SharedTypelessObject::NewHolding(
+      Owned<utility::ISharedInterface>(record), utility::InterfaceIdOf<ICompoundObject>()));
+  return {std::move(member), record};
 }
 
 utility::ISharedInterface* NewCompoundObject() { return new containers::CompoundObject(); }
@@ -182,7 +179,7 @@ std::uint64_t CompoundObject::Merge(const ICompoundObject* other, bool overwrite
 
 CompoundObject* CompoundObject::EnterRecord(std::string_view segment, bool overwrite,
                                             Owned<ISharedTypelessObject>* displaced) {
-  const auto it = members.lower_bound(segment);
+  const auto it = members.lower_bound(detail::KeyProbe(segment));
   if (detail::HasKey(it, members, segment)) {
     if (CompoundObject* nested = detail::NestedRecord(it->second.get())) return nested;
     if (!overwrite) return nullptr;
@@ -213,7 +210,7 @@ bool CompoundObject::Set(const char* path, const ISharedTypelessObject* value, b
   Owned<ISharedTypelessObject> handle(value->Share());
   if (handle == nullptr) return false;
   MemberMap& target = record->members;
-  const auto it = target.lower_bound(rest);
+  const auto it = target.lower_bound(detail::KeyProbe(rest));
   if (detail::HasKey(it, target, rest)) {
     if (!overwrite) return false;
     it->second = std::move(handle);
@@ -230,7 +227,7 @@ std::pair<const CompoundObject*, std::string_view> CompoundObject::ResolvePath(
   for (;;) {
     const std::size_t slash = path.find('/');
     if (slash == std::string_view::npos || slash == 0) break;
-    const auto it = record->members.find(path.substr(0, slash));
+    const auto it = record->members.find(detail::KeyProbe(path.substr(0, slash)));
     if (it == record->members.end()) break;
     const CompoundObject* nested = detail::NestedRecord(it->second.get());
     if (nested == nullptr) break;
@@ -243,7 +240,7 @@ std::pair<const CompoundObject*, std::string_view> CompoundObject::ResolvePath(
 bool CompoundObject::Contains(const char* path, const utility::InterfaceId* type) const {
   if (path == nullptr) return false;
   const auto [record, key] = ResolvePath(path);
-  const auto it = record->members.find(key);
+  const auto it = record->members.find(detail::KeyProbe(key));
   if (it == record->members.end()) return false;
   return type == nullptr || detail::HasType(it->second.get(), type);
 }
@@ -252,7 +249,7 @@ ISharedTypelessObject* CompoundObject::Lookup(const char* path,
                                               const utility::InterfaceId* type) const {
   if (path == nullptr) return nullptr;
   const auto [record, key] = ResolvePath(path);
-  const auto it = record->members.find(key);
+  const auto it = record->members.find(detail::KeyProbe(key));
   if (it == record->members.end()) return nullptr;
   const ISharedTypelessObject* member = it->second.get();
   if (type != nullptr && !detail::HasType(member, type)) return nullptr;
@@ -276,7 +273,7 @@ bool CompoundObject::Remove(const char* path) {
   const auto [found, key] = ResolvePath(path);
   // Every record on a path is owned, through its members, by this one.
   MemberMap& map = const_cast<CompoundObject*>(found)->members;
-  const auto it = map.find(key);
+  const auto it = map.find(detail::KeyProbe(key));
   if (it == map.end()) return false;
   map.erase(it);
   return true;

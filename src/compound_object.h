@@ -9,35 +9,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <string>
 #include <string_view>
 #include <utility>
 
 #include "internal/errors.h"
+#include "internal/member_key.h"
 #include "internal/memory.h"
 #include "internal/shared_implementation.h"
 #include "kivo/containers/compound_object.h"
 
 namespace kivo::detail {
-
-// A member key; its bytes live on the library's heap like every other block.
-using Key = std::basic_string<char, std::char_traits<char>, Allocator<char>>;
-
-// Orders keys bytewise as unsigned bytes, the shorter first on equal prefixes. Transparent, so a
-// path segment is looked up as a view into the path instead of a temporary key.
-struct KeyLess {
-  using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const noexcept {
-    // Keys are short, and a byte loop beats a call to memcmp on short texts.
-    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < common; ++i) {
-      const auto x = static_cast<unsigned char>(a[i]);
-      const auto y = static_cast<unsigned char>(b[i]);
-      if (x != y) return x < y;
-    }
-    return a.size() < b.size();
-  }
-};
 
 // An entry may hold no object: that is what a member whose copy failed leaves behind.
 using MemberMap =

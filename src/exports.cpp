@@ -15,29 +15,27 @@
 #endif
 
 namespace kivo::detail {
-namespace {
 
 // Constant-initialised: the module runs no constructor of its own at load.
-HeapFunctions heap{&std::malloc, &std::free};
+HeapFunctions currentHeap{&std::malloc, &std::free};
 
-}  // namespace
-
-void* Allocate(std::size_t size) {
-  if (size == std::numeric_limits<std::size_t>::max()) ThrowBadArrayNewLength();
-  const std::size_t request = size == 0 ? 1 : size;
+void* RetryAllocation(std::size_t size) {
   for (;;) {
-    if (void* block = heap.acquire(request)) return block;
     std::new_handler handler = std::get_new_handler();
     if (handler == nullptr) ThrowBadAlloc();
     handler();
+    if (void* block = currentHeap.acquire(size)) return block;
   }
 }
 
-void Deallocate(void* block) noexcept { heap.release(block); }
+void* AllocateOddSize(std::size_t size) {
+  if (size == std::numeric_limits<std::size_t>::max()) ThrowBadArrayNewLength();
+  return Allocate(1);
+}
 
 HeapFunctions ReplaceHeapFunctions(HeapFunctions replacement) noexcept {
-  const HeapFunctions previous = heap;
-  heap = replacement;
+  const HeapFunctions previous = currentHeap;
+  currentHeap = replacement;
   return previous;
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "internal/errors.h"
+#include "internal/exact_cast.h"
 #include "internal/factories.h"
 #include "internal/memory.h"
 
@@ -20,7 +21,7 @@ void TextStorage::Adopt(char* block, std::size_t capacity, std::size_t length) n
   data_ = block;
   length_ = length;
   if (block != local_) capacity_ = capacity;
-  Deallocate(old);
+  if (old != nullptr) Deallocate(old);
 }
 
 void TextStorage::Assign(const char* text, std::size_t length) {
@@ -67,7 +68,7 @@ namespace kivo::containers {
 
 bool StringObject::CopyFrom(const utility::IObject* other) {
   if (other == this) return true;
-  const auto* source = dynamic_cast<const StringObject*>(other);
+  const auto* source = detail::ExactCast<const StringObject>(other);
   if (source == nullptr) return false;
   text.CopyAssign(source->text.data(), source->text.size());
   return true;
@@ -75,7 +76,7 @@ bool StringObject::CopyFrom(const utility::IObject* other) {
 
 bool StringObject::Equals(const utility::IObject* other) const {
   if (other == this) return true;
-  const auto* that = dynamic_cast<const StringObject*>(other);
+  const auto* that = detail::ExactCast<const StringObject>(other);
   if (that == nullptr || that->text.size() != text.size()) return false;
   return std::memcmp(text.data(), that->text.data(), text.size()) == 0;
 }

@@ -5,14 +5,19 @@
 #include <cstring>
 #include <utility>
 
+#include "compound_object.h"
 #include "internal/clone.h"
 #include "internal/errors.h"
+#include "internal/exact_cast.h"
 #include "internal/factories.h"
 #include "internal/memory.h"
+#include "string_object.h"
 
 namespace kivo::detail {
 namespace {
 
+using containers::ISharedTypelessObject;
+using containers::SharedTypelessObject;
 using utility::InterfaceId;
 
 // Equal codes, or both records null.
@@ -25,12 +30,44 @@ bool IsVoid(const InterfaceId* type) noexcept {
   return type != nullptr && utility::SameType(type, utility::VoidInterfaceId());
 }
 
-// The unique classes copy from the object that a shared source holds.
-const utility::IObject* LookThroughShared(const utility::IObject* other) {
-  if (const auto* shared = dynamic_cast<const containers::ISharedTypelessObject*>(other)) {
-    return shared->GetConstUnique();
+// The unique classes copy from an object of their own class, or from the one that a shared
+// source holds. Null for anything else.
+template <class Unique>
+const Unique* UniqueSource(const utility::IObject* other) {
+  if (const auto* same = ExactCast<const Unique>(other)) return same;
+  const containers::ITypelessObject* held = nullptr;
+  if (const auto* shared = ExactCast<const SharedTypelessObject>(other)) {
+    held = shared->GetConstUnique();
+  } else if (const auto* foreign = dynamic_cast<const ISharedTypelessObject*>(other)) {
+    held = foreign->GetConstUnique();
   }
-  return other;
+  return ExactCast<const Unique>(held);
+}
+
+// A payload as IObject, or null when it is none. Texts and records, the usual payloads, are
+// recognised by their exact class.
+const utility::IObject* AsObject(const utility::ISharedInterface* payload) {
+  if (const auto* text = ExactCast<const containers::StringObject>(payload)) return text;
+  if (const auto* record = ExactCast<const containers::CompoundObject>(payload)) return record;
+  return dynamic_cast<const utility::IObject*>(payload);
+}
+
+// When source is a Unique, makes its copy in one block together with the count (null when the
+// copy answers false) and answers true; false for any other class.
+template <class Unique>
+bool CopyWithCount(const containers::IUniqueTypelessObject& source,
+                   std::shared_ptr<containers::IUniqueTypelessObject>* copy) {
+  const auto* exact = ExactCast<const Unique>(&source);
+  if (exact == nullptr) return false;
+  auto fresh = std::allocate_shared<Unique>(Allocator<Unique>());
+  if (fresh->CopyFrom(exact)) *copy = std::move(fresh);
+  return true;
+}
+
+template <std::size_t... N>
+bool CopyTrivialWithCount(const containers::IUniqueTypelessObject& source,
+                          std::shared_ptr<containers::IUniqueTypelessObject>* copy) {
+  return (CopyWithCount<containers::UniqueTypelessTrivialObject<N>>(source, copy) || ...);
 }
 
 }  // namespace
@@ -62,7 +99,7 @@ utility::ISharedInterface* NewSharedTypelessObject() {
 
 namespace kivo::containers {
 
-using detail::LookThroughShared;
+using detail::ExactCast;
 using detail::SameTypeOrBothNull;
 
 // UniqueTypelessTrivialObject<N>
@@ -70,7 +107,7 @@ using detail::SameTypeOrBothNull;
 template <std::size_t N>
 bool UniqueTypelessTrivialObject<N>::CopyFrom(const utility::IObject* other) {
   if (other == this) return true;
-  const auto* source = dynamic_cast<const UniqueTypelessTrivialObject*>(LookThroughShared(other));
+  const auto* source = detail::UniqueSource<UniqueTypelessTrivialObject>(other);
   if (source == nullptr) return false;
   if (source != this) {
     std::memcpy(data, source->data, N);
@@ -82,7 +119,7 @@ bool UniqueTypelessTrivialObject<N>::CopyFrom(const utility::IObject* other) {
 template <std::size_t N>
 bool UniqueTypelessTrivialObject<N>::Equals(const utility::IObject* other) const {
   if (other == this) return true;
-  const auto* that = dynamic_cast<const UniqueTypelessTrivialObject*>(other);
+  const auto* that = ExactCast<const UniqueTypelessTrivialObject>(other);
   if (that == nullptr || !SameTypeOrBothNull(typeId, that->typeId)) return false;
   return std::memcmp(data, that->data, N) == 0;
 }
@@ -137,10 +174,9 @@ UniqueTypelessNonTrivialObject::~UniqueTypelessNonTrivialObject() {
 
 bool UniqueTypelessNonTrivialObject::CopyFrom(const utility::IObject* other) {
   if (other == this) return true;
-  const auto* source =
-      dynamic_cast<const UniqueTypelessNonTrivialObject*>(LookThroughShared(other));
+  const auto* source = detail::UniqueSource<UniqueTypelessNonTrivialObject>(other);
   if (source == nullptr) return false;
-  const auto* payload = dynamic_cast<const utility::IObject*>(source->object);
+  const utility::IObject* payload = detail::AsObject(source->object);
   if (payload == nullptr) detail::ThrowRuntimeError(detail::kCannotCopy);
   // The copy comes before the old payload goes: source may be this very object, reached through
   // a shared object that holds it.
@@ -155,11 +191,11 @@ bool UniqueTypelessNonTrivialObject::CopyFrom(const utility::IObject* other) {
 
 bool UniqueTypelessNonTrivialObject::Equals(const utility::IObject* other) const {
   if (other == this) return true;
-  const auto* that = dynamic_cast<const UniqueTypelessNonTrivialObject*>(other);
+  const auto* that = ExactCast<const UniqueTypelessNonTrivialObject>(other);
   if (that == nullptr || !SameTypeOrBothNull(typeId, that->typeId)) return false;
   if (object == nullptr && that->object == nullptr) return true;
-  const auto* mine = dynamic_cast<const utility::IObject*>(object);
-  const auto* theirs = dynamic_cast<const utility::IObject*>(that->object);
+  const utility::IObject* mine = detail::AsObject(object);
+  const utility::IObject* theirs = detail::AsObject(that->object);
   if (mine == nullptr || theirs == nullptr) detail::ThrowRuntimeError(detail::kCannotCompare);
   return mine->Equals(theirs);
 }
@@ -168,16 +204,12 @@ utility::IObject* UniqueTypelessNonTrivialObject::NewInstance() const {
   return new UniqueTypelessNonTrivialObject();
 }
 
-const utility::InterfaceId* UniqueTypelessNonTrivialObject::GetTypeId() const { return typeId; }
-
 void UniqueTypelessNonTrivialObject::Clear() {
   if (object == nullptr) return;
   object->Destroy();
   object = nullptr;
   typeId = utility::VoidInterfaceId();
 }
-
-void* UniqueTypelessNonTrivialObject::GetData() { return object; }
 
 const void* UniqueTypelessNonTrivialObject::GetConstData() const { return object; }
 
@@ -191,7 +223,7 @@ void UniqueTypelessNonTrivialObject::SetTypeId(const utility::InterfaceId* type)
 
 bool SharedTypelessObject::CopyFrom(const utility::IObject* other) {
   if (other == this) return true;
-  if (const auto* shared = dynamic_cast<const SharedTypelessObject*>(other)) {
+  if (const auto* shared = ExactCast<const SharedTypelessObject>(other)) {
     if (!shared->unique) {
       unique.reset();
       return true;
@@ -209,15 +241,22 @@ bool SharedTypelessObject::CopyFrom(const utility::IObject* other) {
 }
 
 bool SharedTypelessObject::ResetToCloneOf(const IUniqueTypelessObject& source) {
-  detail::Owned<IUniqueTypelessObject> copy = detail::Clone<IUniqueTypelessObject>(source);
-  if (!copy) return false;
-  Reset(copy.release());
+  std::shared_ptr<IUniqueTypelessObject> copy;
+  if (detail::CopyWithCount<UniqueTypelessNonTrivialObject>(source, &copy) ||
+      detail::CopyTrivialWithCount<1, 2, 4, 8, 12, 16, 20, 24, 28, 32>(source, &copy)) {
+    if (!copy) return false;
+    unique = std::move(copy);
+    return true;
+  }
+  detail::Owned<IUniqueTypelessObject> clone = detail::Clone<IUniqueTypelessObject>(source);
+  if (!clone) return false;
+  Reset(clone.release());
   return true;
 }
 
 bool SharedTypelessObject::Equals(const utility::IObject* other) const {
   if (other == this) return true;
-  const auto* that = dynamic_cast<const SharedTypelessObject*>(other);
+  const auto* that = ExactCast<const SharedTypelessObject>(other);
   if (that == nullptr) return false;
   if (!unique || !that->unique) return !unique && !that->unique;
   return unique->Equals(that->unique.get());
@@ -233,7 +272,7 @@ bool SharedTypelessObject::AssignValue(const ISharedTypelessObject* other) {
   if (other == nullptr) return false;
   // Another implementation of the interface is read through its slot rather than trusted to
   // share this class's layout.
-  const auto* that = dynamic_cast<const SharedTypelessObject*>(other);
+  const auto* that = ExactCast<const SharedTypelessObject>(other);
   const ITypelessObject* source = that != nullptr ? that->unique.get() : other->GetConstUnique();
   if (!unique) return source == nullptr;
   if (source == nullptr) return false;
@@ -241,10 +280,6 @@ bool SharedTypelessObject::AssignValue(const ISharedTypelessObject* other) {
   if (!SameTypeOrBothNull(unique->GetTypeId(), source->GetTypeId())) return false;
   return unique->CopyFrom(source);
 }
-
-IUniqueTypelessObject* SharedTypelessObject::GetUnique() { return unique.get(); }
-
-const ITypelessObject* SharedTypelessObject::GetConstUnique() const { return unique.get(); }
 
 void SharedTypelessObject::Reset(IUniqueTypelessObject* held) {
   if (held == nullptr) {
@@ -259,9 +294,18 @@ void SharedTypelessObject::Reset(IUniqueTypelessObject* held) {
 }
 
 ISharedTypelessObject* SharedTypelessObject::Share() const {
-  auto* holder = new SharedTypelessObject();
-  holder->unique = unique;
-  return holder;
+  return new SharedTypelessObject(unique);
+}
+
+SharedTypelessObject* SharedTypelessObject::NewHolding(
+    detail::Owned<utility::ISharedInterface> payload, const utility::InterfaceId* type) {
+  detail::Owned<SharedTypelessObject> holder(new SharedTypelessObject());
+  auto held = std::allocate_shared<UniqueTypelessNonTrivialObject>(
+      detail::Allocator<UniqueTypelessNonTrivialObject>());
+  held->SetObject(payload.release());
+  held->SetTypeId(type);
+  holder->unique = std::move(held);
+  return holder.release();
 }
 
 }  // namespace kivo::containers

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <utility>
 
 #include "internal/shared_implementation.h"
 #include "kivo/containers/typeless_object.h"
@@ -70,10 +71,10 @@ class UniqueTypelessNonTrivialObject final
   // not an IObject.
   bool Equals(const utility::IObject* other) const override;
   utility::IObject* NewInstance() const override;
-  const utility::InterfaceId* GetTypeId() const override;
+  const utility::InterfaceId* GetTypeId() const override { return typeId; }
   // Destroys the payload and labels the object void; without a payload the record is kept.
   void Clear() override;
-  void* GetData() override;
+  void* GetData() override { return object; }
   const void* GetConstData() const override;
   // Takes ownership of object; a payload already held is overwritten without being destroyed.
   void SetObject(utility::ISharedInterface* object) override;
@@ -88,6 +89,13 @@ class UniqueTypelessNonTrivialObject final
 // with its last holder.
 class SharedTypelessObject final : public utility::SharedImplementation<ISharedTypelessObject> {
  public:
+  SharedTypelessObject() = default;
+
+  // A new holder of a new non-trivial object, made in one block with its count, that owns payload
+  // labelled type. payload ends when the blocks cannot be made.
+  static SharedTypelessObject* NewHolding(detail::Owned<utility::ISharedInterface> payload,
+                                          const utility::InterfaceId* type);
+
   // Gives this object a deep copy of its own: of the unique object a shared source holds, or of
   // a unique source. An empty shared source, or a unique one labelled void, empties this object.
   bool CopyFrom(const utility::IObject* other) override;
@@ -97,13 +105,16 @@ class SharedTypelessObject final : public utility::SharedImplementation<ISharedT
   const utility::InterfaceId* GetTypeId() const override;
   // Copies other's value into the unique object held here, which every holder sees.
   bool AssignValue(const ISharedTypelessObject* other) override;
-  IUniqueTypelessObject* GetUnique() override;
-  const ITypelessObject* GetConstUnique() const override;
+  IUniqueTypelessObject* GetUnique() override { return unique.get(); }
+  const ITypelessObject* GetConstUnique() const override { return unique.get(); }
   // Takes ownership of unique. Null empties this object without allocating.
   void Reset(IUniqueTypelessObject* unique) override;
   ISharedTypelessObject* Share() const override;
 
  private:
+  explicit SharedTypelessObject(std::shared_ptr<IUniqueTypelessObject> held) noexcept
+      : unique(std::move(held)) {}
+
   // Replaces the held reference by one to a deep copy of source; false when the copy fails.
   bool ResetToCloneOf(const IUniqueTypelessObject& source);
 

@@ -120,10 +120,17 @@ TEST(CompoundMemory, AFullMapRefusesOneMoreEntryAsMapSetTooLong) {
 }
 
 TEST(CompoundKeys, ASegmentViewFindsWhatACopiedKeyFindsInBytewiseOrder) {
-  const std::vector<std::string> keys = {"",     "a",    "ab",    "abc",   "B",      "b", "\x7f",
-                                         "\x80", "\xff", "a\x7f", "a\x80", "ab\x01", "~~"};
-  std::vector<std::string> probes = {"zz",   "A",  "a/b",  "\x80\x80",
-                                     "\xfe", "aa", "abcd", std::string("a\0b", 3)};
+  std::vector<std::string> keys = {"",     "a",    "ab",    "abc",   "B",      "b", "\x7f",
+                                   "\x80", "\xff", "a\x7f", "a\x80", "ab\x01", "~~"};
+  // Lengths on both sides of 4, 8 and 16 bytes, and past the 15 kept inside a key.
+  for (const char* tail : {"d", "e", "de", "defg", "defgh", "defg\x80", "defghijklm",
+                           "defghijklmno", "defghijklmnop", "defghijklmno\x80", "defghijklmnopq"}) {
+    keys.push_back(std::string("abc") + tail);
+  }
+  std::vector<std::string> probes = {"zz", "A", "a/b", "\x80\x80", "\xfe", "aa", "abcd"};
+  probes.push_back(std::string("a\0b", 3));
+  probes.push_back(std::string("ab\0", 3));
+  probes.push_back("abcdefghijklmnopqr");
   probes.insert(probes.end(), keys.begin(), keys.end());
 
   std::map<Key, std::size_t, KeyLess, kivo::detail::Allocator<std::pair<const Key, std::size_t>>>
@@ -148,6 +155,9 @@ TEST(CompoundKeys, ASegmentViewFindsWhatACopiedKeyFindsInBytewiseOrder) {
     EXPECT_EQ(map.find(view), map.find(copied));
     EXPECT_EQ(map.lower_bound(view), map.lower_bound(copied));
     EXPECT_EQ(map.upper_bound(view), map.upper_bound(copied));
+    const kivo::detail::KeyProbe probed(view);
+    EXPECT_EQ(map.lower_bound(probed), map.lower_bound(copied));
+    EXPECT_EQ(map.upper_bound(probed), map.upper_bound(copied));
     EXPECT_EQ(map.count(view), reference.count(probe));
     if (probe.find_first_of(std::string("/\0", 2)) == std::string::npos) {
       EXPECT_EQ(record->Contains(probe.c_str(), nullptr), reference.count(probe) == 1);

@@ -9,15 +9,6 @@
 
 namespace kivo::detail {
 
-// A block of size bytes from the module's heap; never null. When the heap is exhausted the
-// process's new-handler runs and the request is retried for as long as a handler is installed.
-// Throws BadAllocation ("bad allocation") when none is, and BadArrayNewLength for the size with
-// every bit set.
-void* Allocate(std::size_t size);
-
-// Returns a block from Allocate to the heap; null is ignored.
-void Deallocate(void* block) noexcept;
-
 // The heap primitives under Allocate and Deallocate: malloc and free unless replaced. Tests that
 // link the library's objects directly replace them to count or fail allocations.
 struct HeapFunctions {
@@ -27,6 +18,27 @@ struct HeapFunctions {
 
 // Installs heap and returns the primitives it replaces. Call only while no object is in use.
 HeapFunctions ReplaceHeapFunctions(HeapFunctions heap) noexcept;
+
+// The primitives in use; every object's allocation reads them, so they are reached inline.
+extern HeapFunctions currentHeap;
+
+// The new-handler loop after the heap refused size bytes.
+void* RetryAllocation(std::size_t size);
+// Allocate for the sizes 0 and every bit set.
+void* AllocateOddSize(std::size_t size);
+
+// A block of size bytes from the module's heap; never null. When the heap is exhausted the
+// process's new-handler runs and the request is retried for as long as a handler is installed.
+// Throws BadAllocation ("bad allocation") when none is, and BadArrayNewLength for the size with
+// every bit set.
+inline void* Allocate(std::size_t size) {
+  if (size - 1 >= std::numeric_limits<std::size_t>::max() - 1) return AllocateOddSize(size);
+  if (void* block = currentHeap.acquire(size)) return block;
+  return RetryAllocation(size);
+}
+
+// Returns a block from Allocate to the heap; null is ignored.
+inline void Deallocate(void* block) noexcept { currentHeap.release(block); }
 
 // A standard allocator over Allocate and Deallocate, for the standard containers the library uses.
 template <class T>

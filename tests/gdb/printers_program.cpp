@@ -22,7 +22,7 @@ int main() {
   kivo::sdk::Record record(library, {{"name", "a probe with a long name"},
                                      {"data/values", {1.5, 2.5}},
                                      {"data/count", std::int64_t{-2}},
-                                     {"empty", kivo::sdk::Record(library)},
+                                     {"an empty record, keyed long", kivo::sdk::Record(library)},
                                      {"tags", kivo::sdk::List(library, {"a", true})}});
 
   IStringObject* text_object = text.get();

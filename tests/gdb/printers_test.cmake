@@ -17,7 +17,7 @@ endif()
 set(expected
   "=== text\n\\$1 = \"hello gdb\"\n"
   "=== numbers\n\\$2 = TypedVectorObject<int> of length 3 = {1, 2, 3}\n"
-  "=== record\n\\$3 = record with 4 members = {\\[\"data\"\\] = record with 2 members = {\\[\"count\"\\] = -2, \\[\"values\"\\] = TypedVectorObject<double> of length 2 = {1.5, 2.5}}, \\[\"empty\"\\] = record with 0 members, \\[\"name\"\\] = \"a probe with a long name\", \\[\"tags\"\\] = TypelessVectorObject of length 2 = {\"a\", true}}\n"
+  "=== record\n\\$3 = record with 4 members = {\\[\"an empty record, keyed long\"\\] = record with 0 members, \\[\"data\"\\] = record with 2 members = {\\[\"count\"\\] = -2, \\[\"values\"\\] = TypedVectorObject<double> of length 2 = {1.5, 2.5}}, \\[\"name\"\\] = \"a probe with a long name\", \\[\"tags\"\\] = TypelessVectorObject of length 2 = {\"a\", true}}\n"
   "=== owner\n\\$4 = \"hello gdb\"\n")
 foreach(pattern IN LISTS expected)
   if(NOT output MATCHES "${pattern}")

@@ -131,6 +131,14 @@ def _text(storage):
     names = _field_names(storage.type)
     if "data_" in names and "length_" in names:
         return storage["data_"].lazy_string(length=int(storage["length_"]))
+    if "bytes_" in names:  # a record's key: inline up to 15 bytes, else a block after its length
+        raw = storage["bytes_"]
+        marker = int(raw[15]) & 0xFF
+        if marker <= 15:
+            return raw[0].address.lazy_string(length=15 - marker)
+        size_type = gdb.lookup_type("unsigned long long")
+        block = raw[0].address.cast(size_type.pointer().pointer()).dereference()
+        return (block + 1).cast(raw[0].address.type).lazy_string(length=int(block.dereference()))
     if "_M_dataplus" in names:
         return storage["_M_dataplus"]["_M_p"].lazy_string(length=int(storage["_M_string_length"]))
     pointer = _first_pointer(storage)
