@@ -97,12 +97,6 @@ inline const utility::InterfaceId* TypeRecord(std::size_t choice) {
   return records[std::min<std::size_t>(choice, 5)];
 }
 
-// The capacity after growing by half, at least `needed`, capped at `max`.
-inline std::size_t Grown(std::size_t capacity, std::size_t needed, std::uint64_t max) {
-  if (capacity > max - capacity / 2) return max;
-  return std::max(capacity + capacity / 2, needed);
-}
-
 // Counts the library's live heap blocks, remembers the size of the last request and can refuse
 // requests, so the fuzzers check capacities, failure paths and leaks exactly.
 class FuzzHeap {

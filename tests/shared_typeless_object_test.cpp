@@ -234,28 +234,6 @@ TEST(SharedTypelessObject, EqualsComparesTheHeldObjectsAndPassesTheirExceptionsO
             "Can not test equality of objects that don't derive from utility::IObject");
 }
 
-TEST(SharedTypelessObject, ExhaustedMemoryInResetEndsItsArgumentAndInShareLeavesNoCountBehind) {
-  CountingHeap heap;
-  CountingLog held_log, argument_log;
-  const std::ptrdiff_t baseline = heap.Live();
-  {
-    auto shared = NewShared(Counted(held_log));
-    IUniqueTypelessObject* const held = shared->GetUnique();
-    const std::ptrdiff_t live = heap.Live();
-    IUniqueTypelessObject* argument = Counted(argument_log);
-    heap.FailAfter(0);
-    EXPECT_EQ(ErrorText<std::bad_alloc>([&] { shared->Reset(argument); }), "bad allocation");
-    EXPECT_EQ(ErrorText<std::bad_alloc>([&] { shared->Share()->Destroy(); }), "bad allocation");
-    heap.FailNone();
-    EXPECT_EQ(argument_log.destroyed, 1);
-    EXPECT_EQ(shared->GetUnique(), held);
-    EXPECT_EQ(held_log.destroyed, 0);
-    EXPECT_EQ(heap.Live(), live);
-  }
-  EXPECT_EQ(held_log.destroyed, 1);  // no stray count kept it alive
-  EXPECT_EQ(heap.Live(), baseline);
-}
-
 TEST(SharedTypelessObject, HoldersSharedAndDestroyedOnManyThreadsEndTheUniqueObjectOnce) {
   constexpr int kThreads = 4;
   constexpr int kRounds = 20000;

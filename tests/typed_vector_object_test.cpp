@@ -262,24 +262,6 @@ TYPED_TEST(TypedVector, EqualsComparesCountAndEveryElement) {
   EXPECT_TRUE(emptied->Equals(never_stored.object));
 }
 
-TYPED_TEST(TypedVector, ExhaustedMemoryLeavesAPushBackUnchangedAndACopyFromEmpty) {
-  CountingHeap heap;
-  Vector<TypeParam> vector({1, 2, 3, 4}), source({1, 2, 3, 4, 5});
-  TypeParam* const data = vector->GetData();
-  const std::ptrdiff_t live = heap.Live();
-  heap.FailAfter(0);
-  EXPECT_EQ(ErrorText<std::bad_alloc>([&] { vector->PushBack(TypeParam(9)); }), "bad allocation");
-  EXPECT_EQ(vector.values(), (std::vector<int>{1, 2, 3, 4}));
-  EXPECT_EQ(vector->GetData(), data);
-  EXPECT_EQ(heap.Live(), live);
-  EXPECT_EQ(ErrorText<std::bad_alloc>([&] { vector->CopyFrom(source.object); }), "bad allocation");
-  heap.FailNone();
-  EXPECT_EQ(vector->GetSize(), 0u);
-  EXPECT_EQ(vector->GetData(), nullptr);
-  EXPECT_EQ(vector->GetCapacity(), 0u);
-  EXPECT_EQ(heap.Live(), live - 1);  // the old block went before the new one was asked for
-}
-
 template <class T>
 class FloatingVector : public ::testing::Test {};
 using FloatingMembers = ::testing::Types<float, double>;
