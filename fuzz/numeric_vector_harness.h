@@ -177,14 +177,14 @@ class NumericVectorHarness {
       return;
     }
     KIVO_FUZZ_CHECK(after != nullptr && (!appends || after != before));
-    const std::size_t request = FuzzHeap::Get().LastRequest();
+    const std::size_t request = Heap().LastRequest();
     KIVO_FUZZ_CHECK(request % sizeof(T) == 0 && request / sizeof(T) >= needed);
     slot.capacity = request / sizeof(T);
     slot.data = after;
   }
 
   void PushBack(Slot& slot, T value, bool by_copy, bool refuse = false) {
-    FuzzHeap& heap = FuzzHeap::Get();
+    testing::CountingHeap& heap = Heap();
     const bool grows = Full(slot);
     const T* before = slot.object->GetData();
     const bool threw = heap.Refusing(refuse, [&] {
@@ -205,7 +205,7 @@ class NumericVectorHarness {
   }
 
   void CopyFrom(Slot& slot, FuzzInput& in, bool refuse) {
-    FuzzHeap& heap = FuzzHeap::Get();
+    testing::CountingHeap& heap = Heap();
     const std::size_t choice = in.Below(kSlots + 2);
     if (choice >= kSlots) {
       KIVO_FUZZ_CHECK(!slot.object->CopyFrom(choice == kSlots ? nullptr : other_));

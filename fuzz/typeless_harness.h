@@ -206,8 +206,7 @@ class TypelessHarness {
     SharedSlot& shared = shared_[in.Below(kShared)];
     UniqueSlot& unique = unique_[in.Below(kUnique)];
     const bool refuse = in.Below(4) == 0;
-    const bool threw =
-        FuzzHeap::Get().Refusing(refuse, [&] { shared.object->Reset(unique.object); });
+    const bool threw = Heap().Refusing(refuse, [&] { shared.object->Reset(unique.object); });
     // The count block is the one request; refused, it takes the offered object down with it and
     // leaves the previous reference in place. Whether null gets a block of its own is open.
     KIVO_FUZZ_CHECK(unique.object != nullptr ? threw == refuse : !threw || refuse);
@@ -341,7 +340,7 @@ class TypelessHarness {
     const bool known = vector.capacity != kUnknown;
     const bool grows = vector.held.size() == vector.capacity;
     const bool refuse = in.Below(4) == 0;
-    FuzzHeap& heap = FuzzHeap::Get();
+    testing::CountingHeap& heap = Heap();
     const void* before = vector.object->GetData();
     const bool threw = heap.Refusing(refuse, [&] { vector.object->PushBack(handle); });
     KIVO_FUZZ_CHECK(known ? threw == (refuse && grows) : (!threw || refuse));
