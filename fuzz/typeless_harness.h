@@ -54,14 +54,13 @@ class TypelessHarness {
   static constexpr std::size_t kUnique = 3;
   static constexpr std::size_t kShared = 4;
   static constexpr std::size_t kVectors = 2;
-  static constexpr std::size_t kSizes[] = {1, 2, 4, 8, 12, 16, 20, 24, 28, 32};
+#define KIVO_FUZZ_SIZE(N) N,
+  static constexpr std::size_t kSizes[] = {KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_FUZZ_SIZE)};
+#undef KIVO_FUZZ_SIZE
   using Allocator = utility::ISharedInterface* (*)();
-  static inline const Allocator kTrivial[] = {
-      KivoUniqueTypelessTrivialObjectAllocator_1,  KivoUniqueTypelessTrivialObjectAllocator_2,
-      KivoUniqueTypelessTrivialObjectAllocator_4,  KivoUniqueTypelessTrivialObjectAllocator_8,
-      KivoUniqueTypelessTrivialObjectAllocator_12, KivoUniqueTypelessTrivialObjectAllocator_16,
-      KivoUniqueTypelessTrivialObjectAllocator_20, KivoUniqueTypelessTrivialObjectAllocator_24,
-      KivoUniqueTypelessTrivialObjectAllocator_28, KivoUniqueTypelessTrivialObjectAllocator_32};
+#define KIVO_FUZZ_TRIVIAL(N) &KivoUniqueTypelessTrivialObjectAllocator_##N,
+  static inline const Allocator kTrivial[] = {KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_FUZZ_TRIVIAL)};
+#undef KIVO_FUZZ_TRIVIAL
   // A vector's capacity the model has not learnt yet: after a copy, until it next grows.
   static constexpr std::size_t kUnknown = ~std::size_t{0};
 

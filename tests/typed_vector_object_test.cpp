@@ -38,22 +38,13 @@ using kivo::utility::ObjectAllocator;
 // Each member's export.
 template <class T>
 struct Member;
-#define KIVO_TEST_MEMBER(Type, Word)                                               \
+#define KIVO_TEST_MEMBER(Type, Word, NameWord)                                     \
   template <>                                                                      \
   struct Member<Type> {                                                            \
     static constexpr const char* kWord = #Word;                                    \
     static constexpr ObjectAllocator kExport = &Kivo##Word##VectorObjectAllocator; \
   };
-KIVO_TEST_MEMBER(signed char, Int8)
-KIVO_TEST_MEMBER(unsigned char, UInt8)
-KIVO_TEST_MEMBER(short, Int16)
-KIVO_TEST_MEMBER(unsigned short, UInt16)
-KIVO_TEST_MEMBER(int, Int32)
-KIVO_TEST_MEMBER(unsigned int, UInt32)
-KIVO_TEST_MEMBER(long long, Int64)
-KIVO_TEST_MEMBER(unsigned long long, UInt64)
-KIVO_TEST_MEMBER(float, Float)
-KIVO_TEST_MEMBER(double, Double)
+KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_TEST_MEMBER)
 #undef KIVO_TEST_MEMBER
 
 // An owned vector from the member's export, seen as the concrete class for its capacity.
@@ -81,8 +72,14 @@ template <class... All>
 struct TypeList {
   using Gtest = ::testing::Types<All...>;
 };
-using Members = TypeList<signed char, unsigned char, short, unsigned short, int, unsigned int,
-                         long long, unsigned long long, float, double>;
+template <class First, class... Rest>
+struct TypeList<First, Rest...> {
+  using Gtest = ::testing::Types<First, Rest...>;
+  using Tail = TypeList<Rest...>;  // drops the placeholder an X-macro list starts with
+};
+#define KIVO_TEST_ELEMENT(Type, Word, NameWord) , Type
+using Members = TypeList<bool KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_TEST_ELEMENT)>::Tail;
+#undef KIVO_TEST_ELEMENT
 
 // How many members other than T read a non-zero fallback element.
 template <class T, class... All>

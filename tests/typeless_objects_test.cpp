@@ -64,16 +64,9 @@ const struct {
   std::size_t size;
   ObjectAllocator allocate;
 } kTrivialExports[] = {
-    {1, &KivoUniqueTypelessTrivialObjectAllocator_1},
-    {2, &KivoUniqueTypelessTrivialObjectAllocator_2},
-    {4, &KivoUniqueTypelessTrivialObjectAllocator_4},
-    {8, &KivoUniqueTypelessTrivialObjectAllocator_8},
-    {12, &KivoUniqueTypelessTrivialObjectAllocator_12},
-    {16, &KivoUniqueTypelessTrivialObjectAllocator_16},
-    {20, &KivoUniqueTypelessTrivialObjectAllocator_20},
-    {24, &KivoUniqueTypelessTrivialObjectAllocator_24},
-    {28, &KivoUniqueTypelessTrivialObjectAllocator_28},
-    {32, &KivoUniqueTypelessTrivialObjectAllocator_32},
+#define KIVO_TRIVIAL_ENTRY(N) {N, &KivoUniqueTypelessTrivialObjectAllocator_##N},
+    KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_TRIVIAL_ENTRY)
+#undef KIVO_TRIVIAL_ENTRY
 };
 
 template <std::size_t N>
@@ -112,8 +105,12 @@ struct SizeNames {
     return "N" + std::to_string(SizeConstant::value);
   }
 };
-using Sizes = ::testing::Types<Size<1>, Size<2>, Size<4>, Size<8>, Size<12>, Size<16>, Size<20>,
-                               Size<24>, Size<28>, Size<32>>;
+template <class... Sizes>
+::testing::Types<Sizes...> GtestTypes(Size<0>, Sizes...);
+#define KIVO_TRIVIAL_SIZE(N) \
+  , Size<N> {}
+using Sizes = decltype(GtestTypes(Size<0> {} KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_TRIVIAL_SIZE)));
+#undef KIVO_TRIVIAL_SIZE
 TYPED_TEST_SUITE(TrivialTypelessObject, Sizes, SizeNames);
 
 TYPED_TEST(TrivialTypelessObject,
