@@ -53,6 +53,13 @@ const CompoundObject* CopiedRecordIn(const ISharedTypelessObject& member) {
   return static_cast<const CompoundObject*>(payload);
 }
 
+// Whether the value behind member can be reached through another holder than member: always,
+// unless member is this library's handle and holds its unique object alone.
+bool OthersHold(const ISharedTypelessObject& member) {
+  return typeid(member) != typeid(containers::SharedTypelessObject) ||
+         static_cast<const containers::SharedTypelessObject&>(member).SharesUnique();
+}
+
 // The records whose last owner went while an ending was already under way on this thread; the
 // outermost ending ends them. See CompoundObject::Destroy.
 struct Endings {
@@ -144,7 +151,7 @@ bool EqualContainers(const utility::IObject& a, const utility::IObject& b) {
   };
   ActivePath<ContainerPair, Frame, PairHash> path;
   // Enters a pair of the same class; false when their sizes already tell them apart.
-  auto enter = [&path](const utility::IObject* x, const utility::IObject* y) {
+  auto enter = [&path](const utility::IObject* x, const utility::IObject* y, bool reachable) {
     Frame frame{};
     if (typeid(*x) == typeid(CompoundObject)) {
       const auto& ra = static_cast<const CompoundObject&>(*x);
@@ -158,10 +165,10 @@ bool EqualContainers(const utility::IObject& a, const utility::IObject& b) {
       if (va.GetSize() != vb.GetSize()) return false;
       frame.va = va.GetData(), frame.va_end = va.GetData() + va.GetSize(), frame.vb = vb.GetData();
     }
-    path.Enter({x, y}, frame);
+    path.Enter({x, y}, frame, reachable);
     return true;
   };
-  if (!enter(&a, &b)) return false;
+  if (!enter(&a, &b, true)) return false;
   while (!path.empty()) {
     Frame& frame = path.top();
     const ISharedTypelessObject* ma = nullptr;
@@ -194,8 +201,9 @@ bool EqualContainers(const utility::IObject& a, const utility::IObject& b) {
     }
     // A pair already under comparison further out (a cycle) is equal unless that comparison
     // finds otherwise.
-    if (path.Find({pa, pb}) != path.npos) continue;
-    if (!enter(pa, pb)) return false;
+    const bool reachable = OthersHold(*ma) && OthersHold(*mb);
+    if (path.Find({pa, pb}, reachable) != path.npos) continue;
+    if (!enter(pa, pb, reachable)) return false;
   }
   return true;
 }
@@ -260,10 +268,12 @@ Owned<ISharedTypelessObject> CompoundObject::Duplicate(const ISharedTypelessObje
     if (source == nullptr) return nullptr;
     const CompoundObject* const record = detail::CopiedRecordIn(*source);
     if (record == nullptr) return detail::Clone<ISharedTypelessObject>(*source);
-    if (path.Find(record) != path.npos)
+    const bool reachable = detail::OthersHold(*source);
+    if (path.Find(record, reachable) != path.npos) {
       return Owned<ISharedTypelessObject>(new SharedTypelessObject());
+    }
     detail::CompoundMember fresh = detail::MakeCompoundMember(source->GetTypeId());
-    path.Enter(record, {record->members.begin(), record->members.end(), fresh.record});
+    path.Enter(record, {record->members.begin(), record->members.end(), fresh.record}, reachable);
     return std::move(fresh.member);
   };
   Owned<ISharedTypelessObject> copy = copy_of(member);
@@ -332,8 +342,11 @@ std::uint32_t CompoundObject::GetTotalCount() const {
     if (!detail::IsCompoundMember(member)) continue;
     const CompoundObject* const nested = detail::GetCompoundPayload(*member);
     if (nested == nullptr) detail::ThrowBadCast();
-    if (path.Find(nested) != path.npos) continue;
-    path.Enter(nested, {nested->members.begin(), nested->members.end()});
+    const bool reachable = detail::OthersHold(*member);
+    // A handle of another implementation may point anywhere: from then on every record counts.
+    if (typeid(*member) != typeid(SharedTypelessObject)) path.MarkAllReachable();
+    if (path.Find(nested, reachable) != path.npos) continue;
+    path.Enter(nested, {nested->members.begin(), nested->members.end()}, reachable);
   }
   return count;
 }

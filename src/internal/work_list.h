@@ -56,8 +56,11 @@ struct PairHash {
 };
 
 // The values a walk is inside of, outermost first, so that it can tell when it comes back to
-// one (a cycle). Each entry carries the frame the walk keeps for it. A short path is scanned;
-// from kScanned entries on it is also indexed by a hash map.
+// one (a cycle). Each entry carries the frame the walk keeps for it. A value whose one owner is
+// the way the walk came in cannot be met again unless an entry further out is met first, so the
+// walk enters it as unreachable, and asks for it (as unreachable) only whether it is the value
+// the walk started from, which it may have entered otherwise. Only reachable entries are indexed,
+// by a hash map once the path is longer than a scan is cheap.
 template <class Key, class Frame, class Hash = std::hash<Key>>
 class ActivePath {
  public:
@@ -65,30 +68,33 @@ class ActivePath {
 
   bool empty() const noexcept { return entries_.empty(); }
   std::size_t size() const noexcept { return entries_.size(); }
-  Frame& top() noexcept { return entries_.top().second; }
-  Frame& operator[](std::size_t i) noexcept { return entries_[i].second; }
+  Frame& top() noexcept { return entries_.top().frame; }
+  Frame& operator[](std::size_t i) noexcept { return entries_[i].frame; }
 
   // The position of key on the path, or npos.
-  std::size_t Find(const Key& key) {
+  std::size_t Find(const Key& key, bool reachable = true) {
+    if (!reachable) return !entries_.empty() && entries_[0].key == key ? 0 : npos;
     if (entries_.size() > kScanned) {
       const auto it = index_.find(key);
       return it != index_.end() ? it->second : npos;
     }
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-      if (entries_[i].first == key) return i;
+      if (entries_[i].key == key) return i;
     }
     return npos;
   }
 
   // Enters key, which must not be on the path yet.
-  void Enter(const Key& key, const Frame& frame) {
-    entries_.push({key, frame});
+  void Enter(const Key& key, const Frame& frame, bool reachable = true) {
+    entries_.push({key, frame, reachable});
     const std::size_t size = entries_.size();
     if (size <= kScanned) return;
     try {
       if (size == kScanned + 1) {
-        for (std::size_t i = 0; i < size; ++i) index_.emplace(entries_[i].first, i);
-      } else {
+        for (std::size_t i = 0; i < size; ++i) {
+          if (entries_[i].reachable) index_.emplace(entries_[i].key, i);
+        }
+      } else if (reachable) {
         index_.emplace(key, size - 1);
       }
     } catch (...) {
@@ -98,20 +104,35 @@ class ActivePath {
     }
   }
 
+  // Takes every entry as reachable from now on: for a walk that meets a way in that it cannot
+  // judge.
+  void MarkAllReachable() {
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      if (entries_[i].reachable) continue;
+      entries_[i].reachable = true;
+      if (entries_.size() > kScanned) index_.emplace(entries_[i].key, i);
+    }
+  }
+
   void Leave() noexcept {
     const std::size_t size = entries_.size();
     if (size == kScanned + 1) {
       index_.clear();
-    } else if (size > kScanned) {
-      index_.erase(entries_.top().first);
+    } else if (size > kScanned && entries_.top().reachable) {
+      index_.erase(entries_.top().key);
     }
     entries_.pop();
   }
 
  private:
   static constexpr std::size_t kScanned = 16;
+  struct Entry {
+    Key key;
+    Frame frame;
+    bool reachable;
+  };
 
-  WorkStack<std::pair<Key, Frame>> entries_;
+  WorkStack<Entry> entries_;
   std::unordered_map<Key, std::size_t, Hash, std::equal_to<Key>,
                      Allocator<std::pair<const Key, std::size_t>>>
       index_;
