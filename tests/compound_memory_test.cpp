@@ -19,15 +19,21 @@ namespace {
 
 using kivo::containers::ICompoundObject;
 using kivo::containers::ISharedTypelessObject;
+using kivo::containers::ITypelessVectorObject;
 using kivo::detail::Key;
 using kivo::detail::KeyLess;
 using kivo::testing::CountingHeap;
 using kivo::testing::Dump;
 using kivo::testing::Handle;
+using kivo::testing::Make;
 using kivo::testing::NewRecord;
 using kivo::testing::NewText;
+using kivo::testing::PayloadOf;
 using kivo::testing::RecordOf;
+using kivo::testing::RunOnSmallStack;
 using kivo::testing::SweepAllocationFailures;
+using kivo::testing::Wrap;
+using kivo::utility::InterfaceIdOf;
 
 using Members = std::vector<std::pair<const char*, const char*>>;
 
@@ -152,6 +158,149 @@ TEST(CompoundKeys, ASegmentViewFindsWhatACopiedKeyFindsInBytewiseOrder) {
     if (probe.find_first_of(std::string("/\0", 2)) == std::string::npos) {
       EXPECT_EQ(record->Contains(probe.c_str(), nullptr), reference.count(probe) == 1);
     }
+  }
+}
+
+// The record inside the member at path; the handle keeps it alive.
+ICompoundObject* RecordAt(ICompoundObject& record, const char* path,
+                          Handle<ISharedTypelessObject>* handle) {
+  handle->reset(record.Get(path, InterfaceIdOf<ICompoundObject>()));
+  return static_cast<ICompoundObject*>(PayloadOf(handle->get()));
+}
+
+// A vector holding a text and, after it, a handle to itself.
+Handle<ISharedTypelessObject> VectorHoldingItself(const char* text) {
+  auto vector = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
+  vector->PushBack(NewText(text).release());
+  ITypelessVectorObject* const inside = vector.get();
+  auto handle = Wrap(vector.release(), InterfaceIdOf<ITypelessVectorObject>());
+  inside->PushBack(handle->Share());
+  return handle;
+}
+
+TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
+  // A shape closes on itself through the member at `closing`; `dump` is how its copy (and a merge
+  // into an empty record) reads: the copy cuts the cycle with an empty value.
+  struct Shape {
+    const char* what;
+    void (*build)(ICompoundObject&);
+    const char* closing;
+    std::uint32_t total;
+    const char* dump;
+  };
+  const Shape shapes[] = {
+      {"a record inside itself",
+       [](ICompoundObject& r) {
+         r.Set("a/x", NewText("1").get(), true);
+         Handle<ISharedTypelessObject> a(r.Get("a", nullptr));
+         r.Set("a/loop", a.get(), true);
+       },
+       "a/loop", 3, R"({"a":{"loop":-,"x":"1"}})"},
+      {"two records holding each other",
+       [](ICompoundObject& r) {
+         r.Set("a/x", NewText("1").get(), true);
+         r.Set("b/y", NewText("2").get(), true);
+         Handle<ISharedTypelessObject> a(r.Get("a", nullptr)), b(r.Get("b", nullptr));
+         r.Set("a/b", b.get(), true);
+         r.Set("b/a", a.get(), true);
+       },
+       "a/b", 10, R"({"a":{"b":{"a":-,"y":"2"},"x":"1"},"b":{"a":{"b":-,"x":"1"},"y":"2"}})"},
+  };
+  CountingHeap heap;
+  const std::ptrdiff_t baseline = heap.Live();
+  bool finished = false;
+  auto work = [&] {
+    for (const Shape& shape : shapes) {
+      for (const bool by_clear : {false, true}) {
+        SCOPED_TRACE(shape.what);
+        auto record = NewRecord();
+        auto twin = NewRecord();
+        shape.build(*record);
+        shape.build(*twin);
+        EXPECT_EQ(record->GetTotalCount(), shape.total);
+        EXPECT_TRUE(record->Equals(twin.get()));  // the pair under comparison again: equal
+        auto copy = NewRecord();
+        ASSERT_TRUE(copy->CopyFrom(record.get()));
+        EXPECT_EQ(Dump(*copy), shape.dump);
+        EXPECT_FALSE(copy->Equals(record.get()));
+        auto merged = NewRecord();
+        EXPECT_EQ(merged->Merge(record.get(), true), record->GetCount());
+        EXPECT_TRUE(merged->Equals(copy.get()));
+        for (ICompoundObject* cyclic : {record.get(), twin.get()}) {
+          if (!by_clear) {
+            EXPECT_TRUE(cyclic->Remove(shape.closing));
+            continue;
+          }
+          const std::string closing(shape.closing);
+          Handle<ISharedTypelessObject> holder;
+          RecordAt(*cyclic, closing.substr(0, closing.find('/')).c_str(), &holder)->Clear();
+        }
+      }
+      EXPECT_EQ(heap.Live(), baseline) << shape.what;
+    }
+    // A vector holding itself equals one like it, and not one with another text.
+    for (const bool by_clear : {false, true}) {
+      auto vector = VectorHoldingItself("1");
+      EXPECT_TRUE(vector->Equals(VectorHoldingItself("1").get()));
+      EXPECT_FALSE(vector->Equals(VectorHoldingItself("2").get()));
+      auto* inside = static_cast<ITypelessVectorObject*>(PayloadOf(vector.get()));
+      if (by_clear) {
+        inside->Clear();
+      } else {
+        EXPECT_TRUE(inside->RemoveAt(1));
+      }
+    }
+    finished = true;
+  };
+  RunOnSmallStack(work);
+  EXPECT_TRUE(finished);
+}
+
+TEST(CompoundCycles, AContainerWhoseOneOwnerIsItsOwnMemberEndsCleanlyInsideTheCall) {
+  // The record holds a text, a nested record and, under "self", its one owner; the vector holds a
+  // text and then its one owner. Each operation ends that owner, and with it the container.
+  struct Case {
+    const char* what;
+    void (*operation)(ICompoundObject&);
+  };
+  const Case record_cases[] = {
+      {"Clear", [](ICompoundObject& r) { r.Clear(); }},
+      {"Remove", [](ICompoundObject& r) { r.Remove("self"); }},
+      {"Set replacing", [](ICompoundObject& r) { r.Set("self", NewText("v").get(), true); }},
+      {"Merge replacing",
+       [](ICompoundObject& r) {
+         r.Merge(RecordOf({{"self", "v"}}).get(), true);
+       }},
+      {"CopyFrom",
+       [](ICompoundObject& r) {
+         r.CopyFrom(RecordOf({{"b", "v"}}).get());
+       }},
+  };
+  const std::pair<const char*, void (*)(ITypelessVectorObject&)> vector_cases[] = {
+      {"RemoveAt", [](ITypelessVectorObject& v) { v.RemoveAt(1); }},
+      {"Clear", [](ITypelessVectorObject& v) { v.Clear(); }},
+      {"CopyFrom",
+       [](ITypelessVectorObject& v) {
+         v.CopyFrom(Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator).get());
+       }},
+  };
+  CountingHeap heap;
+  const std::ptrdiff_t baseline = heap.Live();
+  for (const Case& c : record_cases) {
+    ICompoundObject* record = nullptr;
+    {
+      auto outer = RecordOf({{"a/x", "1"}, {"a/n/y", "2"}});
+      Handle<ISharedTypelessObject> handle;
+      record = RecordAt(*outer, "a", &handle);
+      record->Set("self", handle.get(), true);
+    }
+    c.operation(*record);
+    EXPECT_EQ(heap.Live(), baseline) << c.what;
+  }
+  for (const auto& [what, operation] : vector_cases) {
+    auto* vector = static_cast<ITypelessVectorObject*>(PayloadOf(VectorHoldingItself("1").get()));
+    operation(*vector);
+    EXPECT_EQ(heap.Live(), baseline) << "vector " << what;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <typeinfo>
 #include <utility>
@@ -11,6 +12,7 @@
 
 #include "compound_test_support.h"
 #include "support/counting_object.h"
+#include "support/error_text.h"
 #include "support/slots.h"
 
 namespace {
@@ -20,9 +22,11 @@ using kivo::containers::ISharedTypelessObject;
 using kivo::containers::IStringObject;
 using kivo::containers::IUniqueTypelessObject;
 using kivo::testing::CallSlot;
+using kivo::testing::CountingHandle;
 using kivo::testing::CountingLog;
 using kivo::testing::CountingObject;
 using kivo::testing::Dump;
+using kivo::testing::ErrorText;
 using kivo::testing::Handle;
 using kivo::testing::Make;
 using kivo::testing::NewRecord;
@@ -375,6 +379,39 @@ TEST(CompoundObject, AMemberThatOnlyClaimsToBeARecordIsNeverWalkedInto) {
     EXPECT_TRUE(record->Set("f/x", NewText("v").get(), true));
     EXPECT_EQ(Dump(*record), R"({"f":{"x":"v"}})");
     EXPECT_EQ(record->GetTotalCount(), 2u);
+  }
+}
+
+TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughItABadCast) {
+  // Its read-only unique object says record, its writable one says text, or is missing.
+  auto claimed = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  claimed->SetObject(NewRecord().release());
+  claimed->SetTypeId(kRecord);
+  auto text = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  text->SetObject(Make<IStringObject>(&KivoStringObjectAllocator).release());
+  text->SetTypeId(kText);
+  const std::function<void(ICompoundObject&)> walks[] = {
+      [](ICompoundObject& r) { r.Set("f/x", NewText("v").get(), true); },
+      [](ICompoundObject& r) { r.Set("f/x", NewText("v").get(), false); },
+      [](ICompoundObject& r) { r.Contains("f/x", nullptr); },
+      [](ICompoundObject& r) { Handle<ISharedTypelessObject>(r.Get("f/x", nullptr)); },
+      [](ICompoundObject& r) { Handle<ISharedTypelessObject>(r.GetConst("f/x", nullptr)); },
+      [](ICompoundObject& r) { r.Remove("f/x"); },
+      [](ICompoundObject& r) { r.GetTotalCount(); },
+  };
+  for (IUniqueTypelessObject* writable :
+       {text.get(), static_cast<IUniqueTypelessObject*>(nullptr)}) {
+    CountingLog log;
+    Handle<CountingHandle> foreign(CountingHandle::New(log, 0));
+    foreign->const_unique = claimed.get();
+    foreign->unique = writable;
+    auto record = NewRecord();
+    ASSERT_TRUE(record->Set("f", foreign.get(), true));
+    for (const auto& walk : walks) {
+      EXPECT_EQ(ErrorText<std::bad_cast>([&] { walk(*record); }), "bad cast");
+    }
+    EXPECT_TRUE(record->Contains("f", nullptr));  // no walk through it: no throw
+    EXPECT_EQ(record->GetCount(), 1u);
   }
 }
 
