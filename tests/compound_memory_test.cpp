@@ -240,16 +240,20 @@ TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
     }
     // A vector holding itself equals one like it, and not one with another text.
     for (const bool by_clear : {false, true}) {
-      auto vector = VectorHoldingItself("1");
-      EXPECT_TRUE(vector->Equals(VectorHoldingItself("1").get()));
-      EXPECT_FALSE(vector->Equals(VectorHoldingItself("2").get()));
-      auto* inside = static_cast<ITypelessVectorObject*>(PayloadOf(vector.get()));
-      if (by_clear) {
-        inside->Clear();
-      } else {
-        EXPECT_TRUE(inside->RemoveAt(1));
+      Handle<ISharedTypelessObject> vectors[] = {VectorHoldingItself("1"), VectorHoldingItself("1"),
+                                                 VectorHoldingItself("2")};
+      EXPECT_TRUE(vectors[0]->Equals(vectors[1].get()));
+      EXPECT_FALSE(vectors[0]->Equals(vectors[2].get()));
+      for (const auto& vector : vectors) {
+        auto* inside = static_cast<ITypelessVectorObject*>(PayloadOf(vector.get()));
+        if (by_clear) {
+          inside->Clear();
+        } else {
+          EXPECT_TRUE(inside->RemoveAt(1));
+        }
       }
     }
+    EXPECT_EQ(heap.Live(), baseline) << "vectors";
     finished = true;
   };
   RunOnSmallStack(work);
