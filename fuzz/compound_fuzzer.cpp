@@ -41,6 +41,8 @@ class Refuser final : public IObject {
   bool CopyFrom(const IObject* other) override { return other == this; }
   bool Equals(const IObject* other) const override { return other == this; }
   IObject* NewInstance() const override { return new Refuser(); }
+  // Plain global allocation, paired: the interfaces' class-level delete would call Destroy again.
+  static void* operator new(std::size_t size) { return ::operator new(size); }
   static void operator delete(void* block) { ::operator delete(block); }
 
  private:
