@@ -201,7 +201,9 @@ bool EqualContainers(const utility::IObject& a, const utility::IObject& b) {
     }
     // A pair already under comparison further out (a cycle) is equal unless that comparison
     // finds otherwise.
-    const bool reachable = OthersHold(*ma) && OthersHold(*mb);
+    // The pair can come round again only if one of its values can: one that another holder
+    // shares, or one the walk started from. Along an endless descent such pairs repeat.
+    const bool reachable = OthersHold(*ma) || pa == &a || OthersHold(*mb) || pb == &b;
     if (path.Find({pa, pb}, reachable) != path.npos) continue;
     if (!enter(pa, pb, reachable)) return false;
   }

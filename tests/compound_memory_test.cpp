@@ -238,6 +238,27 @@ TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
       }
       EXPECT_EQ(heap.Live(), baseline) << shape.what;
     }
+    {
+      // Cycles of different lengths, held only inside themselves on one side: A and X hold each
+      // other; B holds Y, and Y and Z hold each other. Every record holds the text 1 under v.
+      auto outer =
+          RecordOf({{"a/s/v", "1"}, {"a/v", "1"}, {"b/s/s/v", "1"}, {"b/s/v", "1"}, {"b/v", "1"}});
+      Handle<ISharedTypelessObject> handles[4];
+      ICompoundObject* const a = RecordAt(*outer, "a", &handles[0]);
+      ICompoundObject* const x = RecordAt(*outer, "a/s", &handles[1]);
+      ICompoundObject* const b = RecordAt(*outer, "b", &handles[2]);
+      ICompoundObject* const z = RecordAt(*outer, "b/s/s", &handles[3]);
+      x->Set("s", handles[0].get(), true);
+      Handle<ISharedTypelessObject> y(b->Get("s", nullptr));
+      z->Set("s", y.get(), true);
+      y.reset();
+      for (auto& handle : handles) handle.reset();
+      outer->Remove("a");  // A and X now hold only each other
+      EXPECT_TRUE(a->Equals(b));
+      EXPECT_TRUE(b->Equals(a));
+      a->Remove("s");  // ends X, and with it A
+      z->Remove("s");
+    }
     // A vector holding itself equals one like it, and not one with another text.
     for (const bool by_clear : {false, true}) {
       Handle<ISharedTypelessObject> vectors[] = {VectorHoldingItself("1"), VectorHoldingItself("1"),

@@ -56,11 +56,11 @@ struct PairHash {
 };
 
 // The values a walk is inside of, outermost first, so that it can tell when it comes back to
-// one (a cycle). Each entry carries the frame the walk keeps for it. A value whose one owner is
-// the way the walk came in cannot be met again unless an entry further out is met first, so the
-// walk enters it as unreachable, and asks for it (as unreachable) only whether it is the value
-// the walk started from, which it may have entered otherwise. Only reachable entries are indexed,
-// by a hash map once the path is longer than a scan is cheap.
+// one (a cycle). Each entry carries the frame the walk keeps for it. A value held once, by the
+// member the walk came in through, comes round again only after a value further out does (one
+// held twice, or the one the walk started from), so the walk enters it as unreachable: it is not
+// indexed, and asking for it compares it with the first entry only. Reachable entries are
+// indexed by a hash map once the path is longer than a scan is cheap.
 template <class Key, class Frame, class Hash = std::hash<Key>>
 class ActivePath {
  public:
