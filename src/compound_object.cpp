@@ -257,6 +257,10 @@ Owned<ISharedTypelessObject> CompoundObject::Duplicate(const ISharedTypelessObje
                                                        const CompoundObject& within) {
   // Nested records are copied here, with a work list, in the order and with the result that
   // their own CopyFrom would give; every other member is copied through its class.
+  if (member == nullptr) return nullptr;
+  if (detail::CopiedRecordIn(*member) == nullptr) {
+    return detail::Clone<ISharedTypelessObject>(*member);
+  }
   struct Frame {
     MemberMap::const_iterator next, end;
     CompoundObject* target;
