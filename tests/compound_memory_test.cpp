@@ -178,15 +178,27 @@ Handle<ISharedTypelessObject> VectorHoldingItself(const char* text) {
   return handle;
 }
 
+// The path a/a/.../a of `levels` segments, followed by tail.
+std::string Chain(int levels, const std::string& tail) {
+  std::string path;
+  for (int i = 0; i < levels; ++i) path += "a/";
+  return path + tail;
+}
+
+// {"a":{"a":...inner...}} with `levels` records around inner.
+std::string DumpOfChain(int levels, const std::string& inner) {
+  return levels == 0 ? inner : R"({"a":)" + DumpOfChain(levels - 1, inner) + "}";
+}
+
 TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
   // A shape closes on itself through the member at `closing`; `dump` is how its copy (and a merge
   // into an empty record) reads: the copy cuts the cycle with an empty value.
   struct Shape {
     const char* what;
     void (*build)(ICompoundObject&);
-    const char* closing;
+    std::string closing;
     std::uint32_t total;
-    const char* dump;
+    std::string dump;
   };
   const Shape shapes[] = {
       {"a record inside itself",
@@ -205,6 +217,14 @@ TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
          r.Set("b/a", a.get(), true);
        },
        "a/b", 10, R"({"a":{"b":{"a":-,"y":"2"},"x":"1"},"b":{"a":{"b":-,"x":"1"},"y":"2"}})"},
+      // Deeper than a walk scans its path: the way back is looked up in its index.
+      {"the record at level 30 holding the one at level 20",
+       [](ICompoundObject& r) {
+         r.Set(Chain(30, "x").c_str(), NewText("1").get(), true);
+         Handle<ISharedTypelessObject> level20(r.Get(Chain(19, "a").c_str(), nullptr));
+         r.Set(Chain(30, "loop").c_str(), level20.get(), true);
+       },
+       Chain(30, "loop"), 32, DumpOfChain(30, R"({"loop":-,"x":"1"})")},
   };
   CountingHeap heap;
   const std::ptrdiff_t baseline = heap.Live();
@@ -228,12 +248,12 @@ TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
         EXPECT_TRUE(merged->Equals(copy.get()));
         for (ICompoundObject* cyclic : {record.get(), twin.get()}) {
           if (!by_clear) {
-            EXPECT_TRUE(cyclic->Remove(shape.closing));
+            EXPECT_TRUE(cyclic->Remove(shape.closing.c_str()));
             continue;
           }
-          const std::string closing(shape.closing);
+          const std::string& closing = shape.closing;
           Handle<ISharedTypelessObject> holder;
-          RecordAt(*cyclic, closing.substr(0, closing.find('/')).c_str(), &holder)->Clear();
+          RecordAt(*cyclic, closing.substr(0, closing.rfind('/')).c_str(), &holder)->Clear();
         }
       }
       EXPECT_EQ(heap.Live(), baseline) << shape.what;

@@ -413,6 +413,17 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
     EXPECT_TRUE(record->Contains("f", nullptr));  // no walk through it: no throw
     EXPECT_EQ(record->GetCount(), 1u);
   }
+  // Answering alike through both, such a handle is walked through, here 20 records down.
+  CountingLog log;
+  Handle<CountingHandle> foreign(CountingHandle::New(log, 0));
+  foreign->unique = claimed.get();
+  std::string path;
+  for (int i = 0; i < 20; ++i) path += "a/";
+  auto record = NewRecord();
+  ASSERT_TRUE(record->Set((path + "f").c_str(), foreign.get(), true));
+  EXPECT_TRUE(record->Set((path + "f/x").c_str(), NewText("v").get(), true));
+  EXPECT_EQ(TextAt(*record, (path + "f/x").c_str()), "v");
+  EXPECT_EQ(record->GetTotalCount(), 22u);
 }
 
 }  // namespace
