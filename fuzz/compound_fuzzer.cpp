@@ -302,14 +302,19 @@ bool TypeMatches(const Node& node, const InterfaceId* type) {
   return type == nullptr || node.TypeCode() == type->code;
 }
 
-// Sets value at path in a library record and its model, both answers compared.
+// Sets value at path in a library record and its model, both answers compared. With refuse, the
+// Set's first heap request is refused: then the record stays as it was.
 void SetBoth(ICompoundObject& record, ModelRecord& model, const Path& path, FuzzInput& in,
-             World& world) {
+             World& world, bool refuse = false) {
   const bool overwrite = in.Bool();
   Value value = MakeValue(in, world);
-  const bool expected =
-      !path.null && Set(model, path.text, value.object ? &value.model : nullptr, overwrite);
-  KIVO_FUZZ_CHECK(record.Set(path.c_str(), value.object, overwrite) == expected);
+  bool answer = false;
+  if (!FuzzHeap::Get().Refusing(
+          refuse, [&] { answer = record.Set(path.c_str(), value.object, overwrite); })) {
+    KIVO_FUZZ_CHECK(
+        answer ==
+        (!path.null && Set(model, path.text, value.object ? &value.model : nullptr, overwrite)));
+  }
   if (value.object != nullptr) value.object->Destroy();
 }
 
@@ -472,17 +477,7 @@ std::size_t Step(FuzzInput& in, World& world) {
       FuzzHeap& heap = FuzzHeap::Get();
       const std::size_t which = in.Below(3);
       if (which == 0) {
-        const Path path = ReadPath(in);
-        const bool overwrite = in.Bool();
-        Value value = MakeValue(in, world);
-        bool answer = false;
-        if (!heap.Refusing(true,
-                           [&] { answer = record.Set(path.c_str(), value.object, overwrite); })) {
-          KIVO_FUZZ_CHECK(
-              answer == (!path.null &&
-                         Set(model, path.text, value.object ? &value.model : nullptr, overwrite)));
-        }
-        if (value.object != nullptr) value.object->Destroy();
+        SetBoth(record, model, ReadPath(in), in, world, true);
         break;
       }
       const std::size_t index = in.Below(kRecords);

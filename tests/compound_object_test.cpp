@@ -424,6 +424,42 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
   EXPECT_TRUE(record->Set((path + "f/x").c_str(), NewText("v").get(), true));
   EXPECT_EQ(TextAt(*record, (path + "f/x").c_str()), "v");
   EXPECT_EQ(record->GetTotalCount(), 22u);
+  // Copies and comparisons go through its own CopyFrom (which fails: an entry without an object)
+  // and Equals.
+  auto copy = NewRecord();
+  ASSERT_TRUE(copy->CopyFrom(record.get()));
+  EXPECT_EQ(copy->GetTotalCount(), 21u);
+  EXPECT_FALSE(copy->Equals(record.get()));
+  auto twin = NewRecord();
+  twin->Set((path + "f").c_str(), foreign.get(), true);
+  EXPECT_TRUE(twin->Equals(record.get()));
+  // A handle whose Share answers null is not stored; records made on the way stay.
+  foreign->refuse_shares = true;
+  EXPECT_FALSE(twin->Set("b/c", foreign.get(), true));
+  EXPECT_EQ(Dump(*twin).substr(0, 9), R"({"a":{"a")");
+  EXPECT_TRUE(twin->Contains("b", kRecord));
+}
+
+TEST(CompoundObject, AMemberLabelledWithANullTypeRecordIsATypeOfItsOwn) {
+  auto record = NewRecord();
+  record->Set("t", Wrap(NewText("t").release(), nullptr).get(), true);
+  record->Set("r/x", NewText("1").get(), true);
+  // A record labelled null: not walked into, but copied and compared as the record it holds.
+  record->Set("n",
+              Wrap(Make<ICompoundObject>(&KivoCompoundObjectAllocator).release(), nullptr).get(),
+              true);
+  EXPECT_TRUE(record->Contains("t", nullptr));
+  EXPECT_FALSE(record->Contains("t", kText));
+  EXPECT_FALSE(record->Contains("n", kRecord));
+  EXPECT_FALSE(record->Set("n/x", NewText("v").get(), false));
+  EXPECT_EQ(record->GetTotalCount(), 4u);
+  auto copy = NewRecord();
+  ASSERT_TRUE(copy->CopyFrom(record.get()));
+  EXPECT_TRUE(copy->Equals(record.get()));
+  // A text labelled as a record against a record: not equal.
+  auto other = NewRecord();
+  other->Set("r", Wrap(NewText("1").release(), kRecord).get(), true);
+  EXPECT_FALSE(other->Equals(RecordOf({{"r/x", "1"}}).get()));
 }
 
 }  // namespace

@@ -71,9 +71,9 @@ class ActivePath {
   Frame& top() noexcept { return entries_.top().frame; }
   Frame& operator[](std::size_t i) noexcept { return entries_[i].frame; }
 
-  // The position of key on the path, or npos.
+  // The position of key on the path (which must not be empty), or npos.
   std::size_t Find(const Key& key, bool reachable = true) {
-    if (!reachable) return !entries_.empty() && entries_[0].key == key ? 0 : npos;
+    if (!reachable) return entries_[0].key == key ? 0 : npos;
     if (entries_.size() > kScanned) {
       const auto it = index_.find(key);
       return it != index_.end() ? it->second : npos;

@@ -101,6 +101,7 @@ class CountingHandle final : public Counted<CountingHandle, containers::ISharedT
   }
   void Reset(containers::IUniqueTypelessObject*) override {}
   ISharedTypelessObject* Share() const override {
+    if (refuse_shares) return nullptr;
     auto* share = new CountingHandle(*log_, value);
     share->unique = unique;
     share->const_unique = const_unique;
@@ -113,6 +114,8 @@ class CountingHandle final : public Counted<CountingHandle, containers::ISharedT
   // by Share.
   containers::IUniqueTypelessObject* unique = nullptr;
   const containers::ITypelessObject* const_unique = nullptr;
+  // When set, Share answers null, as a broken implementation might.
+  bool refuse_shares = false;
 
  private:
   CountingHandle(CountingLog& log, std::shared_ptr<int> shared)
