@@ -337,6 +337,9 @@ std::uint32_t CompoundObject::GetTotalCount() const {
   detail::ActivePath<const CompoundObject*, Frame> path;
   path.Enter(this, {members.begin(), members.end()});
   std::uint32_t count = 0;
+  // A handle of another implementation may lead anywhere: once one is met, every record is
+  // taken as one the walk can come back to.
+  bool foreign_met = false;
   while (!path.empty()) {
     Frame& frame = path.top();
     if (frame.next == frame.end) {
@@ -348,9 +351,11 @@ std::uint32_t CompoundObject::GetTotalCount() const {
     if (!detail::IsCompoundMember(member)) continue;
     const CompoundObject* const nested = detail::GetCompoundPayload(*member);
     if (nested == nullptr) detail::ThrowBadCast();
-    const bool reachable = detail::OthersHold(*member);
-    // A handle of another implementation may point anywhere: from then on every record counts.
-    if (typeid(*member) != typeid(SharedTypelessObject)) path.MarkAllReachable();
+    if (!foreign_met && typeid(*member) != typeid(SharedTypelessObject)) {
+      foreign_met = true;
+      path.MarkAllReachable();
+    }
+    const bool reachable = foreign_met || detail::OthersHold(*member);
     if (path.Find(nested, reachable) != path.npos) continue;
     path.Enter(nested, {nested->members.begin(), nested->members.end()}, reachable);
   }
