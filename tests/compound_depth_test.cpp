@@ -54,7 +54,6 @@ TEST(CompoundDepth, ARecordAMillionLevelsDeepSurvivesEveryOperation) {
   } r;
   auto work = [&r] {
     std::string path;  // a/a/.../a/v: kDepth - 1 records and the text at the bottom
-    path.reserve(2 * kDepth);
     for (std::size_t i = 1; i < kDepth; ++i) path += "a/";
     path += 'v';
     auto record = NewRecord();

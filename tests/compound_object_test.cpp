@@ -438,6 +438,13 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
   EXPECT_FALSE(twin->Set("b/c", foreign.get(), true));
   EXPECT_EQ(Dump(*twin).substr(0, 9), R"({"a":{"a")");
   EXPECT_TRUE(twin->Contains("b", kRecord));
+  // Leading back to a record the walk is inside, one the library holds once, it closes a cycle.
+  Handle<ISharedTypelessObject> level5(record->Get("a/a/a/a/a", kRecord));
+  foreign->unique = level5->GetUnique();
+  foreign->refuse_shares = false;
+  record->Set((path + "g").c_str(), foreign.get(), true);
+  level5.reset();
+  EXPECT_EQ(record->GetTotalCount(), 23u);
 }
 
 TEST(CompoundObject, AMemberLabelledWithANullTypeRecordIsATypeOfItsOwn) {
