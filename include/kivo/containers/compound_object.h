@@ -7,6 +7,19 @@
 // take a path of keys joined by '/', which walks down through nested records. Paths are
 // NUL-terminated; a path ending in '/' addresses the empty key of the last record.
 // Slots 5 to 15 follow the common object slots; slot 16 is the destructor.
+//
+// Depth and cycles. Every walk through nested records (Destroy, CopyFrom, Merge, Equals,
+// GetTotalCount and the paths) keeps its progress on the heap, so a record of any depth works on
+// any thread's stack; visits stay depth first in key order. A record may hold itself, directly
+// or through others (a handle from Get stored back inside with Set). Such a cycle is walked once:
+// GetTotalCount counts the member that closes it but does not enter the record again; Equals
+// takes a pair of records met again while it is comparing them as equal (the rest decides);
+// CopyFrom and Merge cut the cycle, storing an empty value in the copy of the closing member, so
+// a copy never holds a cycle. Members are shared, not traced: a record in a cycle is never ended
+// by the shared counts, even when nothing outside holds it any more. Remove (or Clear) the
+// member that closes the cycle to end it. An operation that ends the record's own last owner
+// (Clear, Remove, Set or Merge replacing that member, CopyFrom) ends the record safely, as its
+// last step.
 
 #include <cstdint>
 
@@ -23,7 +36,10 @@ class ICompoundObject : public utility::IObject {
   // Slot 6. The number of direct members (low 32 bits).
   virtual std::uint32_t GetCount() const = 0;
 
-  // Slot 7. The number of members at every depth, nested records walked depth first.
+  // Slot 7. The number of members at every depth, nested records walked depth first; a record
+  // the walk is already inside is counted as a member but not entered again. Throws
+  // std::bad_cast ("bad cast") for a member labelled ICompoundObject whose payload is not a
+  // record of this library.
   virtual std::uint32_t GetTotalCount() const = 0;
 
   // Slot 8. Ends every member.
@@ -40,7 +56,9 @@ class ICompoundObject : public utility::IObject {
   virtual bool Set(const char* path, const ISharedTypelessObject* value, bool overwrite) = 0;
 
   // Slot 11. True when path names a member and, if type is not null, its payload's type code
-  // equals type's.
+  // equals type's. Slots 10 to 14 throw std::bad_cast ("bad cast") when the path runs through a
+  // handle (of another implementation) whose read-only unique object is labelled ICompoundObject
+  // but whose writable one is not.
   virtual bool Contains(const char* path, const utility::InterfaceId* type) const = 0;
 
   // Slot 12. A new Share of the member at path (type tested as Contains does), owned by the
