@@ -76,12 +76,20 @@ inline constexpr std::size_t kTrivialSizes[] = {1, 2, 4, 8, 12, 16, 20, 24, 28, 
 
 class Library {
  public:
-  // A library reached through table, whose entries must all be set (see FirstMissingExport). The
-  // table is copied.
-  explicit Library(const ExportTable& table) noexcept : table_(table) {}
+  // A library reached through table, which is copied. Throws ExportTableError when this module
+  // cannot use the table: another size or contract version, or a null entry (see
+  // ExportTableProblem).
+  explicit Library(const ExportTable& table) : table_(table) { CheckExportTable(&table); }
 
   // The exports; the table belongs to this Library.
   const ExportTable& exports() const noexcept { return table_; }
+
+  // The record that labels scalar payloads of T (see scalar_types.h). It belongs to the module
+  // that filled the table, so payloads labelled with it outlive the module that wrote them.
+  template <class T>
+  const utility::InterfaceId* ScalarType() const noexcept {
+    return table_.scalar_types[ScalarIndex<typename detail::CanonicalScalar<T>::type>()];
+  }
 
   // A new empty string object; the caller owns it.
   Ptr<containers::IStringObject> NewString() const {

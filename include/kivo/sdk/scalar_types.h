@@ -22,8 +22,9 @@
 // smallest payload size that holds it (1, 2, 4 or 8 bytes). Any integer type is carried by the
 // record of its size and signedness (long long and long both as int64 on LP64 systems).
 //
-// NOTE: a record lives in the module that labels a payload with it. A module that stores scalars
-// must stay loaded as long as those payloads live.
+// The client layer labels scalars with the records of the ExportTable it was given, which belong
+// to the host that filled the table: a plugin may be unloaded while the scalars it stored live on.
+// A module that labels payloads with ScalarTypeId<T>() itself must outlive those payloads.
 
 #include <cstddef>
 #include <cstdint>
@@ -139,7 +140,7 @@ inline constexpr bool kIsScalar<T, std::void_t<typename detail::CanonicalScalar<
 template <class T>
 using ScalarLabel = Scalar<typename detail::CanonicalScalar<T>::type>;
 
-// The record of scalar payloads of T, in this module. Never null.
+// The record of scalar payloads of T, in this module (it dies with the module). Never null.
 template <class T>
 const utility::InterfaceId* ScalarTypeId() noexcept {
   return utility::InterfaceIdOf<ScalarLabel<T>>();

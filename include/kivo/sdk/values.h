@@ -131,7 +131,7 @@ Ptr<containers::ISharedTypelessObject> MakeScalar(const Library& library, T valu
   const auto stored = static_cast<Stored>(value);
   Ptr<containers::IUniqueTypelessObject> unique = library.NewUniqueBytes(sizeof(Stored));
   std::memcpy(unique->GetData(), &stored, sizeof(Stored));
-  unique->SetTypeId(ScalarTypeId<T>());
+  unique->SetTypeId(library.ScalarType<T>());
   Ptr<containers::ISharedTypelessObject> result = library.NewSharedValue();
   result->Reset(unique.release());
   return result;
