@@ -12,8 +12,8 @@
 
 namespace kivo::sdk {
 
-// The table of the exports this module was linked with, and of this module's scalar records (so
-// it must not outlive this module).
+/// The table of the exports this module was linked with, and of this module's scalar records (so
+/// it must not outlive this module).
 inline ExportTable LinkedExports() noexcept {
   ExportTable table = EmptyExportTable();
 #define KIVO_SDK_LINKED_ENTRY(name) table.name = &::name;
@@ -22,8 +22,8 @@ inline ExportTable LinkedExports() noexcept {
   return table;
 }
 
-// The library this module was linked with. The first call runs the self-check and throws
-// ExportTableError when the library is not the one these headers describe.
+/// The library this module was linked with. The first call runs the self-check and throws
+/// ExportTableError when the library is not the one these headers describe.
 inline Library LinkedLibrary() {
   static const bool checked = (SelfCheck(LinkedExports()), true);
   (void)checked;

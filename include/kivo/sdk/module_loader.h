@@ -27,7 +27,7 @@
 
 namespace kivo::sdk {
 
-// The library module could not be loaded or lacks an export; what() names the file and export.
+/// The library module could not be loaded or lacks an export; what() names the file and export.
 class LoadError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -52,7 +52,7 @@ inline ModuleHandle OpenModule(const std::string& path) { return ::LoadLibraryA(
 inline void CloseModule(ModuleHandle module) { ::FreeLibrary(module); }
 
 inline utility::ObjectAllocator FindExport(ModuleHandle module, const char* name) {
-  // Through void (*)(), the generic function pointer, so that no warning about the types fires.
+  /// Through void (*)(), the generic function pointer, so that no warning about the types fires.
   return reinterpret_cast<utility::ObjectAllocator>(
       reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
 }
@@ -81,10 +81,10 @@ inline std::string LoaderMessage() {
 
 }  // namespace detail
 
-// Loads the library module from path and binds its 25 exports; a bare file name is searched for
-// as the platform's loader does. Throws LoadError naming path when the module cannot be loaded,
-// naming path and the first missing export when it lacks one (the module is released again), and
-// naming what differs when its objects are not those these headers describe (SelfCheck).
+/// Loads the library module from path and binds its 25 exports; a bare file name is searched for
+/// as the platform's loader does. Throws LoadError naming path when the module cannot be loaded,
+/// naming path and the first missing export when it lacks one (the module is released again), and
+/// naming what differs when its objects are not those these headers describe (SelfCheck).
 inline Library LoadLibraryModule(const std::string& path = kLibraryFileName) {
   detail::ModuleHandle module = detail::OpenModule(path);
   if (module == nullptr) {

@@ -88,10 +88,12 @@ class Plugin {
     }
   }
   ~Plugin() { Unload(); }
+  /// Takes other's module over.
   Plugin(Plugin&& other) noexcept
       : path_(std::move(other.path_)),
         module_(std::exchange(other.module_, nullptr)),
         entry_(std::exchange(other.entry_, nullptr)) {}
+  /// Unloads this module and takes other's over.
   Plugin& operator=(Plugin&& other) noexcept {
     if (this != &other) {
       Unload();

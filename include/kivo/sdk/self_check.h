@@ -47,7 +47,7 @@
 namespace kivo::sdk {
 namespace detail {
 
-// Why the object that allocator makes is not one of I; empty when it is.
+/// Why the object that allocator makes is not one of I; empty when it is.
 template <class I>
 std::string ObjectProblem(const char* name, utility::ObjectAllocator allocator) {
   const utility::InterfaceId* expected = utility::InterfaceIdOf<I>();
