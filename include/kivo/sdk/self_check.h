@@ -51,7 +51,8 @@ namespace detail {
 template <class I>
 std::string ObjectProblem(const char* name, utility::ObjectAllocator allocator) {
   const utility::InterfaceId* expected = utility::InterfaceIdOf<I>();
-  I* object = static_cast<I*>(allocator());
+  // Every library object implements IObject; I is not assumed before its record says so.
+  utility::IObject* object = static_cast<utility::IObject*>(allocator());
   if (object == nullptr) return std::string(name) + " made no object";
   const utility::InterfaceId* seen = object->GetInterfaceId();
   std::string problem;
