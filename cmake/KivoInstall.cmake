@@ -1,5 +1,6 @@
 # Install rules: the library with its SONAME, the public headers (the client layer included), a
-# CMake package (find_package(KivoContainersLib) gives Kivo::ContainersLib) and a pkg-config file.
+# CMake package (find_package(KivoContainersLib) gives Kivo::ContainersLib and the headers-only
+# Kivo::Sdk) and pkg-config files (kivo-containers-lib, kivo-containers-sdk).
 # SPDX-License-Identifier: MIT
 
 include(CMakePackageConfigHelpers)
@@ -10,11 +11,14 @@ set(KIVO_INSTALL_PKGCONFIGDIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   CACHE STRING "Where the pkg-config file goes, relative to the prefix")
 
 set_target_properties(KivoContainersLib PROPERTIES EXPORT_NAME ContainersLib)
-install(TARGETS KivoContainersLib EXPORT KivoContainersLibTargets
+set_target_properties(KivoSdk PROPERTIES EXPORT_NAME Sdk)
+install(TARGETS KivoContainersLib KivoSdk EXPORT KivoContainersLibTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/kivo DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${KIVO_GENERATED_INCLUDE_DIR}/kivo/version.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kivo)
 
 install(EXPORT KivoContainersLibTargets
   NAMESPACE Kivo::
@@ -33,7 +37,25 @@ install(FILES
 file(RELATIVE_PATH KIVO_PC_PREFIX_FROM_PCFILEDIR
   /prefix/${KIVO_INSTALL_PKGCONFIGDIR} /prefix)
 string(REGEX REPLACE "/$" "" KIVO_PC_PREFIX_FROM_PCFILEDIR "${KIVO_PC_PREFIX_FROM_PCFILEDIR}")
-configure_file(${PROJECT_SOURCE_DIR}/cmake/kivo-containers-lib.pc.in
-  ${PROJECT_BINARY_DIR}/kivo-containers-lib.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/kivo-containers-lib.pc
-  DESTINATION ${KIVO_INSTALL_PKGCONFIGDIR})
+set(KIVO_PC_DL_LIBS "")
+if(CMAKE_DL_LIBS)
+  set(KIVO_PC_DL_LIBS "-l${CMAKE_DL_LIBS}")
+endif()
+foreach(pc kivo-containers-lib kivo-containers-sdk)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${KIVO_INSTALL_PKGCONFIGDIR})
+endforeach()
+
+# The gdb printers, and the script gdb loads automatically with the library (<file>-gdb.py beside
+# the library's real file, the name gdb looks for), which imports them from the data folder.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  set(KIVO_INSTALL_GDBDIR ${CMAKE_INSTALL_DATADIR}/kivo-containers-lib/gdb)
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/gdb/kivo_printers.py DESTINATION ${KIVO_INSTALL_GDBDIR})
+  file(RELATIVE_PATH KIVO_GDB_PRINTERS_FROM_LIBDIR
+    /prefix/${CMAKE_INSTALL_LIBDIR} /prefix/${KIVO_INSTALL_GDBDIR})
+  configure_file(${PROJECT_SOURCE_DIR}/tools/gdb/autoload.py.in
+    ${PROJECT_BINARY_DIR}/kivo-gdb-autoload.py @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/kivo-gdb-autoload.py
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    RENAME libKivoContainersLib.so.${PROJECT_VERSION}-gdb.py)
+endif()

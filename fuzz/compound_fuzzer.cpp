@@ -41,6 +41,8 @@ class Refuser final : public IObject {
   bool CopyFrom(const IObject* other) override { return other == this; }
   bool Equals(const IObject* other) const override { return other == this; }
   IObject* NewInstance() const override { return new Refuser(); }
+  // Plain global allocation, paired: the interfaces' class-level delete would call Destroy again.
+  static void* operator new(std::size_t size) { return ::operator new(size); }
   static void operator delete(void* block) { ::operator delete(block); }
 
  private:
@@ -182,6 +184,14 @@ struct World {
 // A path: raw bytes (cut at the first NUL, as the record reads it), or segments from a pool of
 // awkward keys joined by slashes, with optional leading and trailing slashes.
 std::string MakePath(FuzzInput& in) {
+  if (in.Below(32) == 0) {
+    // Deep: up to 2,000 segments of one or two letters.
+    const std::size_t segments = 1 + in.Below(2000);
+    std::string path;
+    for (std::size_t i = 0; i < segments; ++i) path += in.Bool() ? "a/" : "ab/";
+    path.pop_back();
+    return path;
+  }
   if (in.Below(4) == 0) {
     const std::string raw = in.Bytes(24);
     return std::string(raw.c_str());
@@ -292,14 +302,19 @@ bool TypeMatches(const Node& node, const InterfaceId* type) {
   return type == nullptr || node.TypeCode() == type->code;
 }
 
-// Sets value at path in a library record and its model, both answers compared.
+// Sets value at path in a library record and its model, both answers compared. With refuse, the
+// Set's first heap request is refused: then the record stays as it was.
 void SetBoth(ICompoundObject& record, ModelRecord& model, const Path& path, FuzzInput& in,
-             World& world) {
+             World& world, bool refuse = false) {
   const bool overwrite = in.Bool();
   Value value = MakeValue(in, world);
-  const bool expected =
-      !path.null && Set(model, path.text, value.object ? &value.model : nullptr, overwrite);
-  KIVO_FUZZ_CHECK(record.Set(path.c_str(), value.object, overwrite) == expected);
+  bool answer = false;
+  if (!Heap().Refusing(refuse,
+                       [&] { answer = record.Set(path.c_str(), value.object, overwrite); })) {
+    KIVO_FUZZ_CHECK(
+        answer ==
+        (!path.null && Set(model, path.text, value.object ? &value.model : nullptr, overwrite)));
+  }
   if (value.object != nullptr) value.object->Destroy();
 }
 
@@ -308,7 +323,7 @@ std::size_t Step(FuzzInput& in, World& world) {
   const std::size_t target = in.Below(kRecords);
   ICompoundObject& record = *world.records[target];
   ModelRecord& model = world.models[target];
-  const std::size_t operation = in.Below(12);
+  const std::size_t operation = in.Below(14);
   switch (operation) {
     case 0:  // Set
       SetBoth(record, model, ReadPath(in), in, world);
@@ -453,6 +468,80 @@ std::size_t Step(FuzzInput& in, World& world) {
             break;
         }
       }
+      got->Destroy();
+      break;
+    }
+    case 12: {  // Set, CopyFrom or Merge with the next heap request refused
+      // Each makes its first request before it changes anything, except that CopyFrom has let
+      // go of its members by then.
+      testing::CountingHeap& heap = Heap();
+      const std::size_t which = in.Below(3);
+      if (which == 0) {
+        SetBoth(record, model, ReadPath(in), in, world, true);
+        break;
+      }
+      const std::size_t index = in.Below(kRecords);
+      if (index == target || Size(model) + Size(world.models[index]) > 4 * kMaxEmbedded) break;
+      const bool overwrite = in.Bool();
+      Outcome answer;
+      const bool refused = heap.Refusing(true, [&] {
+        try {
+          answer.value = which == 1 ? std::uint64_t{record.CopyFrom(world.records[index])}
+                                    : record.Merge(world.records[index], overwrite);
+        } catch (const std::runtime_error& error) {
+          answer.thrown = error.what();
+        }
+      });
+      if (refused) {
+        if (which == 1) model.members.clear();
+        break;
+      }
+      const Outcome expected = which == 1 ? CopyRecord(model, world.models[index])
+                                          : MergeRecord(model, world.models[index], overwrite);
+      KIVO_FUZZ_CHECK(answer.value == expected.value);
+      KIVO_FUZZ_CHECK((answer.thrown == nullptr) == (expected.thrown == nullptr));
+      break;
+    }
+    case 13: {  // a cycle: every walk ends, a copy cuts it, removing it frees it
+      const Path path{false, MakePath(in)};
+      const InterfaceId* record_type = InterfaceIdOf<ICompoundObject>();
+      ISharedTypelessObject* got = record.Get(path.c_str(), record_type);
+      Node* node = Find(model, path);
+      KIVO_FUZZ_CHECK((got != nullptr) == (node != nullptr && TypeMatches(*node, record_type)));
+      if (got == nullptr) break;
+      ICompoundObject* nested = RecordIn(*got);
+      // The record at the path stores a handle to itself, or to the record at the path's first
+      // segment, which holds it.
+      ISharedTypelessObject* closing = got;
+      if (in.Bool()) {
+        const std::string first = path.text.substr(0, path.text.find('/'));
+        closing = record.Get(first.c_str(), record_type);
+      }
+      static const char* const kKeys[] = {"loop", "", "a", "\xff"};
+      const char* key = kKeys[in.Below(std::size(kKeys))];
+      if (nested != nullptr && node->IsNested() && closing != nullptr && RecordIn(*closing)) {
+        node->record->members.erase(key);
+        KIVO_FUZZ_CHECK(nested->Set(key, closing, true));
+        // The cyclic record reads as its model with an empty value for the closing member.
+        ModelRecord cut = model;
+        Find(cut, path)->record->members[key] = Node();
+        CheckTotalCount(record, cut);
+        for (ICompoundObject* other : world.records) {
+          try {
+            static_cast<void>(record.Equals(other));
+          } catch (const std::runtime_error&) {
+          }
+        }
+        if (Size(cut) <= 2 * kMaxEmbedded) {
+          auto* copy = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
+          ModelRecord copied;
+          Expect(CopyRecord(copied, cut), [&] { return std::uint64_t{copy->CopyFrom(&record)}; });
+          KIVO_FUZZ_CHECK(SameModel(ObserveRecord(*copy), copied));
+          copy->Destroy();
+        }
+        KIVO_FUZZ_CHECK(nested->Remove(key));
+      }
+      if (closing != got && closing != nullptr) closing->Destroy();
       got->Destroy();
       break;
     }

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang-14 clang-format-14 binutils pkg-config libclang-rt-14-dev
   libgtest-dev googletest libbenchmark-dev nlohmann-json3-dev libc++-14-dev libc++abi-14-dev gdb
-  g++-mingw-w64-x86-64-posix wine64 libwine-dev lld-14 llvm-14
+  g++-mingw-w64-x86-64-posix wine64 libwine-dev lld-14 llvm-14 gcovr doxygen
 )
 
 missing=()

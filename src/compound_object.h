@@ -31,6 +31,11 @@ void EnsureRoomForOneMore(const Map& map) {
   if (map.size() >= map.max_size()) ThrowLengthError(kMapSetTooLong);
 }
 
+// Whether a and b, two distinct records or two distinct typeless vectors of this library, hold
+// equal values. Walks nested records and vectors with a work list; a pair met again while it is
+// being compared (a cycle) counts as equal.
+bool EqualContainers(const utility::IObject& a, const utility::IObject& b);
+
 }  // namespace kivo::detail
 
 namespace kivo::containers {
@@ -38,7 +43,12 @@ namespace kivo::containers {
 class CompoundObject final : public utility::SharedImplementation<ICompoundObject> {
  public:
   CompoundObject() = default;
+  ~CompoundObject() override;
 
+  // Ends the record. Records that end meanwhile on this thread (members whose last owner was
+  // this record, at any depth) end in the outermost call, one member at a time, depth first in
+  // key order: the stack does not grow with the depth of the record.
+  void Destroy() noexcept override;
   bool CopyFrom(const utility::IObject* other) override;
   bool Equals(const utility::IObject* other) const override;
   utility::IObject* NewInstance() const override;
@@ -56,36 +66,58 @@ class CompoundObject final : public utility::SharedImplementation<ICompoundObjec
   void GetKeys(const char** keys, std::uint32_t capacity) const override;
 
  private:
-  // The record that path leads to through nested records, and the key to look up in it.
-  std::pair<const CompoundObject*, std::string_view> ResolvePath(std::string_view path) const;
+  // The record that path leads to from root through nested records, and the key to look up in
+  // it. Record is CompoundObject or const CompoundObject.
+  template <class Record>
+  static std::pair<Record*, std::string_view> ResolvePath(Record* root, std::string_view path);
   // The nested record under segment, made (or made in place of a member that is not a record,
   // when overwrite is set) as Set walks its path. Null when a member is in the way. A replaced
   // member moves to *displaced rather than ending here.
   CompoundObject* EnterRecord(std::string_view segment, bool overwrite,
                               detail::Owned<ISharedTypelessObject>* displaced);
   ISharedTypelessObject* Lookup(const char* path, const utility::InterfaceId* type) const;
-  void AddTotalCount(std::uint32_t* count) const;
+  // A deep copy of member, made while copying from the record within (which the copy must not
+  // walk into again); null when there is nothing to copy or the copy fails.
+  static detail::Owned<ISharedTypelessObject> Duplicate(const ISharedTypelessObject* member,
+                                                        const CompoundObject& within);
+  // Ends every member of doomed, which no record holds any more; see Destroy.
+  static void EndMembers(detail::MemberMap* doomed) noexcept;
+
+  friend bool detail::EqualContainers(const utility::IObject& a, const utility::IObject& b);
 
   detail::MemberMap members;
+  // The next record on this thread's list of records waiting to end.
+  CompoundObject* nextEnding = nullptr;
 };
 
 }  // namespace kivo::containers
 
 namespace kivo::detail {
 
+// The questions about nested records, answered in one place. A member is a nested record when
+// its read-only unique object is labelled with the ICompoundObject code (IsCompoundMember); the
+// record is then reached through its writable unique object (GetCompoundPayload), and every walk
+// goes through NestedRecord.
+
 // True when member holds a unique object labelled with the ICompoundObject code.
 bool IsCompoundMember(const containers::ISharedTypelessObject* member);
 
-// The record inside a member that passes IsCompoundMember: null when the payload is not a
-// CompoundObject of this library (another class, raw bytes, or nothing). Throws std::bad_cast
-// ("bad cast") when the member's writable unique object is not labelled ICompoundObject.
+// The record inside a member that passes IsCompoundMember. Throws std::bad_cast ("bad cast") when
+// the member's writable unique object is missing or not labelled ICompoundObject, which only a
+// handle of another implementation can answer. Null when the payload is not a CompoundObject of
+// this library (another class, raw bytes, or nothing): such a member is never walked into.
 containers::CompoundObject* GetCompoundPayload(containers::ISharedTypelessObject& member);
 
-// A new member holding a new, empty nested record.
+// The nested record of member, or null when it is not one (see above); throws as
+// GetCompoundPayload does.
+containers::CompoundObject* NestedRecord(containers::ISharedTypelessObject* member);
+
+// A new member holding a new, empty nested record, its unique object labelled type.
 struct CompoundMember {
   Owned<containers::ISharedTypelessObject> member;
   containers::CompoundObject* record;  // owned through member
 };
-CompoundMember MakeCompoundMember();
+CompoundMember MakeCompoundMember(
+    const utility::InterfaceId* type = utility::InterfaceIdOf<containers::ICompoundObject>());
 
 }  // namespace kivo::detail

@@ -104,6 +104,10 @@ class SharedTypelessObject final : public utility::SharedImplementation<ISharedT
   void Reset(IUniqueTypelessObject* unique) override;
   ISharedTypelessObject* Share() const override;
 
+  // Whether another holder shares the unique object held here. The walks through nested values
+  // use it: a value with one holder cannot be met twice.
+  bool SharesUnique() const noexcept { return unique.use_count() > 1; }
+
  private:
   explicit SharedTypelessObject(std::shared_ptr<IUniqueTypelessObject> held) noexcept
       : unique(std::move(held)) {}

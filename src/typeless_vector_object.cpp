@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "typeless_vector_object.h"
 
+#include "compound_object.h"
+
 #include "internal/allocator_instance.h"
 #include "internal/factories.h"
 
@@ -15,13 +17,18 @@ utility::ISharedInterface* NewTypelessVectorObject(utility::ObjectAllocator allo
 
 namespace kivo::containers {
 
-TypelessVectorObject::~TypelessVectorObject() { Clear(); }
+TypelessVectorObject::~TypelessVectorObject() {
+  if (alive != nullptr) *alive = false;
+  for (ISharedTypelessObject* handle : elements) {
+    if (handle != nullptr) handle->Destroy();
+  }
+}
 
 bool TypelessVectorObject::CopyFrom(const utility::IObject* other) {
   if (other == this) return true;
   const auto* source = dynamic_cast<const TypelessVectorObject*>(other);
   if (source == nullptr) return false;
-  Clear();
+  if (!EndHandles()) return true;  // the vector ended with its old handles: nothing to fill
   for (const ISharedTypelessObject* handle : source->elements) {
     // Owned until the vector has taken it, so a failed append does not leak the new share.
     detail::Owned<ISharedTypelessObject> share(handle != nullptr ? handle->Share() : nullptr);
@@ -34,17 +41,7 @@ bool TypelessVectorObject::CopyFrom(const utility::IObject* other) {
 bool TypelessVectorObject::Equals(const utility::IObject* other) const {
   if (other == this) return true;
   const auto* that = dynamic_cast<const TypelessVectorObject*>(other);
-  if (that == nullptr || that->elements.size() != elements.size()) return false;
-  const ISharedTypelessObject* const* theirs = that->elements.begin();
-  for (const ISharedTypelessObject* mine : elements) {
-    const ISharedTypelessObject* const counterpart = *theirs++;
-    if (mine == nullptr || counterpart == nullptr) {
-      if (mine != counterpart) return false;
-    } else if (!mine->Equals(counterpart)) {
-      return false;
-    }
-  }
-  return true;
+  return that != nullptr && detail::EqualContainers(*this, *that);
 }
 
 utility::IObject* TypelessVectorObject::NewInstance() const {
@@ -53,18 +50,31 @@ utility::IObject* TypelessVectorObject::NewInstance() const {
 
 std::uint64_t TypelessVectorObject::GetSize() const { return elements.size(); }
 
-void TypelessVectorObject::Clear() {
-  for (ISharedTypelessObject* handle : elements) {
+void TypelessVectorObject::Clear() { static_cast<void>(EndHandles()); }
+
+bool TypelessVectorObject::EndHandles() {
+  // The handles leave the vector before any of them ends, and the storage returns only if the
+  // vector is still there.
+  detail::VectorStorage<ISharedTypelessObject*> doomed;
+  doomed.swap(elements);
+  bool still_here = true;
+  alive = &still_here;
+  for (ISharedTypelessObject* handle : doomed) {
     if (handle != nullptr) handle->Destroy();
   }
-  elements.Clear();
+  if (!still_here) return false;
+  alive = nullptr;
+  doomed.Clear();
+  elements.swap(doomed);
+  return true;
 }
 
 bool TypelessVectorObject::RemoveAt(std::int32_t index) {
   if (!detail::IsValidIndex(index, elements.size())) return false;
+  // Out of the vector first, then ended: the vector may end with it.
   ISharedTypelessObject* const handle = elements.begin()[index];
-  if (handle != nullptr) handle->Destroy();
   elements.RemoveAt(static_cast<std::size_t>(index));
+  if (handle != nullptr) handle->Destroy();
   return true;
 }
 

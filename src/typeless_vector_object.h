@@ -35,8 +35,14 @@ class TypelessVectorObject final : public utility::SharedImplementation<ITypeles
   std::uint64_t GetCapacity() const noexcept { return elements.capacity(); }
 
  private:
+  // Ends every handle, the storage and its capacity staying. False when the vector itself ended
+  // with one of them (its last owner was its own element): it must then not be touched again.
+  bool EndHandles();
+
   detail::VectorStorage<ISharedTypelessObject*> elements;
   utility::ObjectAllocator allocator;
+  // Set while EndHandles runs: the destructor clears the flag it points to.
+  bool* alive = nullptr;
 };
 
 }  // namespace kivo::containers

@@ -15,6 +15,7 @@
 #include "internal/shared_implementation.h"
 #include "kivo/containers/exports.h"
 #include "support/counting_heap.h"
+#include "support/counting_object.h"
 
 namespace {
 
@@ -115,16 +116,25 @@ Owned<IObject> Handles(std::size_t count) {
   return vector;
 }
 
-// A record with a long text under "alpha", a nested record "beta" holding "gamma" and a key long
-// enough to need a heap block, and an empty shared object under "delta".
+// A record with a long text under "alpha", a nested record "beta" holding "gamma", a key long
+// enough to need a heap block and records three levels deep, and an empty shared object under
+// "delta".
 Owned<ICompoundObject> Record(bool full = true) {
   auto record = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
   record->Set("alpha", Shared(full ? UniqueText(kLongText) : UniqueBytes(1)).get(), true);
   if (!full) return record;
   record->Set("beta/gamma", Shared(UniqueBytes(7)).get(), true);
   record->Set("beta/a key longer than the inline limit", Shared(UniqueBytes(8)).get(), true);
+  record->Set("beta/epsilon/zeta/eta", Shared(UniqueText(kLongText)).get(), true);
   record->Set("delta", Make<ISharedTypelessObject>(&KivoSharedTypelessObjectAllocator).get(), true);
   return record;
+}
+
+Owned<IUniqueTypelessObject> UniqueRecord() {
+  auto unique = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  unique->SetObject(Record().release());
+  unique->SetTypeId(InterfaceIdOf<ICompoundObject>());
+  return unique;
 }
 
 template <class I>
@@ -186,9 +196,19 @@ void AddNumericVectorCases(std::vector<SweepCase>& cases, const std::string& nam
     return vector;
   };
   // Two elements in a block of capacity 2: the next append and a larger copy need a new block.
-  cases.push_back({name + " PushBack",
-                   [numbers](Scene& s) { s.target = numbers(2, 1), s.source = numbers(3, 1); },
-                   [](Scene& s) { s.Target<Vector>().PushBack(T(3)); }, &Strong, &DataOf<Vector>});
+  for (const bool by_reference : {false, true}) {
+    cases.push_back({name + (by_reference ? " PushBack const&" : " PushBack"),
+                     [numbers](Scene& s) { s.target = numbers(2, 1), s.source = numbers(3, 1); },
+                     [by_reference](Scene& s) {
+                       const T value(3);
+                       if (by_reference) {
+                         s.Target<Vector>().PushBack(value);
+                       } else {
+                         s.Target<Vector>().PushBack(T(3));
+                       }
+                     },
+                     &Strong, &DataOf<Vector>});
+  }
   cases.push_back({name + " CopyFrom",
                    [numbers](Scene& s) { s.target = numbers(2, 1), s.source = numbers(5, 10); },
                    &CopyFrom,
@@ -294,9 +314,24 @@ void AddObjectCases(std::vector<SweepCase>& cases) {
   cases.push_back({"StringObject SetString", texts,
                    [](Scene& s) { s.Target<IStringObject>().SetString(kLongText); }, &Strong});
   cases.push_back({"StringObject CopyFrom", texts, &CopyFrom, &Strong});
-  cases.push_back({"UniqueNonTrivial CopyFrom",
-                   [](Scene& s) { s.target = UniqueText("old"), s.source = UniqueText(kLongText); },
-                   &CopyFrom, &Strong, &DataOf<IUniqueTypelessObject>});
+  const std::pair<const char*, Owned<IObject> (*)()> non_trivial_sources[] = {
+      {"", [] { return Owned<IObject>(UniqueText(kLongText)); }},
+      {" shared", [] { return Owned<IObject>(Shared(UniqueText(kLongText))); }},
+      {" record", [] { return Owned<IObject>(UniqueRecord()); }},
+  };
+  for (const auto& [suffix, source] : non_trivial_sources) {
+    cases.push_back(
+        {std::string("UniqueNonTrivial CopyFrom") + suffix,
+         [source = source](Scene& s) { s.target = UniqueText("old"), s.source = source(); },
+         &CopyFrom,
+         [](Scene& s, bool failed) {
+           if (failed) return ExpectUnchanged(s);
+           const auto* theirs = dynamic_cast<const ISharedTypelessObject*>(s.source.get());
+           EXPECT_TRUE(
+               s.target->Equals(theirs != nullptr ? theirs->GetConstUnique() : s.source.get()));
+         },
+         &DataOf<IUniqueTypelessObject>});
+  }
   for (const bool from_shared : {false, true}) {
     cases.push_back({from_shared ? "SharedTypeless CopyFrom" : "SharedTypeless CopyFrom unique",
                      [from_shared](Scene& s) {
@@ -350,7 +385,59 @@ void AddObjectCases(std::vector<SweepCase>& cases) {
                    [](Scene& s) { s.result = Clone<IObject>(*s.source); }, &Produces});
 }
 
+// A record whose "bad" entry holds no object: its member's copy answered false.
+Owned<IObject> RecordWithAnEmptyEntry() {
+  static kivo::testing::CountingLog log;
+  auto unique = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  unique->SetObject(kivo::testing::CountingObject::New(log));
+  unique->SetTypeId(InterfaceIdOf<IStringObject>());
+  auto source = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
+  source->Set("bad", Shared(std::move(unique)).get(), true);
+  auto record = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
+  log.refuse_copies = true;
+  record->CopyFrom(source.get());
+  log.refuse_copies = false;
+  return record;
+}
+
+// a/a/.../a (30 records) holding x, and under "loop" a handle to the record at level 20: deeper
+// than the walks scan their path, so they index it.
+std::string Levels(int count, const char* tail) {
+  std::string path;
+  for (int i = 0; i < count; ++i) path += "a/";
+  return path + tail;
+}
+const std::string kClosing = Levels(30, "loop");
+
+Owned<IObject> DeepCycle() {
+  auto record = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
+  record->Set(Levels(30, "x").c_str(), Shared(UniqueBytes(1)).get(), true);
+  Owned<ISharedTypelessObject> level20(record->Get(Levels(19, "a").c_str(), nullptr));
+  record->Set(kClosing.c_str(), level20.get(), true);
+  return record;
+}
+
 void AddRecordCases(std::vector<SweepCase>& cases) {
+  // The walks' own blocks (stack and index) refused: the records stay as they were.
+  for (const bool equals : {false, true}) {
+    cases.push_back({equals ? "CompoundObject Equals of deep cycles"
+                            : "CompoundObject GetTotalCount of a deep cycle",
+                     [](Scene& s) { s.target = DeepCycle(), s.source = DeepCycle(); },
+                     [equals](Scene& s) {
+                       auto& record = s.Target<ICompoundObject>();
+                       if (equals) {
+                         EXPECT_TRUE(record.Equals(s.source.get()));
+                       } else {
+                         EXPECT_EQ(record.GetTotalCount(), 32u);
+                       }
+                     },
+                     [](Scene& s, bool) {
+                       for (IObject* cyclic : {s.target.get(), s.source.get()}) {
+                         EXPECT_TRUE(
+                             dynamic_cast<ICompoundObject&>(*cyclic).Remove(kClosing.c_str()));
+                       }
+                     }});
+  }
   static const char kDeep[] = "first level key/second level key beyond sso/leaf";
   auto value = [](const Scene& s) { return &s.Source<ISharedTypelessObject>(); };
   cases.push_back(
@@ -386,6 +473,9 @@ void AddRecordCases(std::vector<SweepCase>& cases) {
                      [](Scene& s) {
                        s.target = Record(false);  // only "alpha", which the source has too
                        s.Target<ICompoundObject>().Set("omega", Shared(UniqueBytes(2)).get(), true);
+                       // A nested record, which overwrite replaces whole.
+                       s.Target<ICompoundObject>().Set("beta/old", Shared(UniqueBytes(3)).get(),
+                                                       true);
                        s.source = Record();
                      },
                      [overwrite](Scene& s) {
@@ -432,6 +522,17 @@ void AddRecordCases(std::vector<SweepCase>& cases) {
                        s.result.reset(writable
                                           ? record.Get("beta/gamma", nullptr)
                                           : std::as_const(record).GetConst("beta/gamma", nullptr));
+                     },
+                     &Produces});
+  }
+  for (const bool writable : {true, false}) {
+    cases.push_back({writable ? "CompoundObject Get of an entry without an object"
+                              : "CompoundObject GetConst of an entry without an object",
+                     [](Scene& s) { s.target = RecordWithAnEmptyEntry(); },
+                     [writable](Scene& s) {
+                       auto& record = s.Target<ICompoundObject>();
+                       s.result.reset(writable ? record.Get("bad", nullptr)
+                                               : std::as_const(record).GetConst("bad", nullptr));
                      },
                      &Produces});
   }

@@ -19,15 +19,21 @@ namespace {
 
 using kivo::containers::ICompoundObject;
 using kivo::containers::ISharedTypelessObject;
+using kivo::containers::ITypelessVectorObject;
 using kivo::detail::Key;
 using kivo::detail::KeyLess;
 using kivo::testing::CountingHeap;
 using kivo::testing::Dump;
 using kivo::testing::Handle;
+using kivo::testing::Make;
 using kivo::testing::NewRecord;
 using kivo::testing::NewText;
+using kivo::testing::PayloadOf;
 using kivo::testing::RecordOf;
+using kivo::testing::RunOnSmallStack;
 using kivo::testing::SweepAllocationFailures;
+using kivo::testing::Wrap;
+using kivo::utility::InterfaceIdOf;
 
 using Members = std::vector<std::pair<const char*, const char*>>;
 
@@ -162,6 +168,183 @@ TEST(CompoundKeys, ASegmentViewFindsWhatACopiedKeyFindsInBytewiseOrder) {
     if (probe.find_first_of(std::string("/\0", 2)) == std::string::npos) {
       EXPECT_EQ(record->Contains(probe.c_str(), nullptr), reference.count(probe) == 1);
     }
+  }
+}
+
+// The record inside the member at path; the handle keeps it alive.
+ICompoundObject* RecordAt(ICompoundObject& record, const char* path,
+                          Handle<ISharedTypelessObject>* handle) {
+  handle->reset(record.Get(path, InterfaceIdOf<ICompoundObject>()));
+  return static_cast<ICompoundObject*>(PayloadOf(handle->get()));
+}
+
+// A vector holding a text and, after it, a handle to itself.
+Handle<ISharedTypelessObject> VectorHoldingItself(const char* text) {
+  auto vector = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
+  vector->PushBack(NewText(text).release());
+  ITypelessVectorObject* const inside = vector.get();
+  auto handle = Wrap(vector.release(), InterfaceIdOf<ITypelessVectorObject>());
+  inside->PushBack(handle->Share());
+  return handle;
+}
+
+// The path a/a/.../a of `levels` segments, followed by tail.
+std::string Chain(int levels, const std::string& tail) {
+  std::string path;
+  for (int i = 0; i < levels; ++i) path += "a/";
+  return path + tail;
+}
+
+// {"a":{"a":...inner...}} with `levels` records around inner.
+std::string DumpOfChain(int levels, const std::string& inner) {
+  return levels == 0 ? inner : R"({"a":)" + DumpOfChain(levels - 1, inner) + "}";
+}
+
+TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
+  // A shape closes on itself through the member at `closing`; `dump` is how its copy (and a merge
+  // into an empty record) reads: the copy cuts the cycle with an empty value.
+  struct Shape {
+    const char* what;
+    void (*build)(ICompoundObject&);
+    std::string closing;
+    std::uint32_t total;
+    std::string dump;
+  };
+  const Shape shapes[] = {
+      {"a record inside itself",
+       [](ICompoundObject& r) {
+         r.Set("a/x", NewText("1").get(), true);
+         Handle<ISharedTypelessObject> a(r.Get("a", nullptr));
+         r.Set("a/loop", a.get(), true);
+       },
+       "a/loop", 3, R"({"a":{"loop":-,"x":"1"}})"},
+      {"two records holding each other",
+       [](ICompoundObject& r) {
+         r.Set("a/x", NewText("1").get(), true);
+         r.Set("b/y", NewText("2").get(), true);
+         Handle<ISharedTypelessObject> a(r.Get("a", nullptr)), b(r.Get("b", nullptr));
+         r.Set("a/b", b.get(), true);
+         r.Set("b/a", a.get(), true);
+       },
+       "a/b", 10, R"({"a":{"b":{"a":-,"y":"2"},"x":"1"},"b":{"a":{"b":-,"x":"1"},"y":"2"}})"},
+      // Deeper than a walk scans its path: the way back is looked up in its index.
+      {"the record at level 30 holding the one at level 20",
+       [](ICompoundObject& r) {
+         r.Set(Chain(30, "x").c_str(), NewText("1").get(), true);
+         Handle<ISharedTypelessObject> level20(r.Get(Chain(19, "a").c_str(), nullptr));
+         r.Set(Chain(30, "loop").c_str(), level20.get(), true);
+       },
+       Chain(30, "loop"), 32, DumpOfChain(30, R"({"loop":-,"x":"1"})")},
+  };
+  CountingHeap heap;
+  const std::ptrdiff_t baseline = heap.Live();
+  bool finished = false;
+  auto work = [&] {
+    for (const Shape& shape : shapes) {
+      for (const bool by_clear : {false, true}) {
+        SCOPED_TRACE(shape.what);
+        auto record = NewRecord();
+        auto twin = NewRecord();
+        shape.build(*record);
+        shape.build(*twin);
+        EXPECT_EQ(record->GetTotalCount(), shape.total);
+        EXPECT_TRUE(record->Equals(twin.get()));  // the pair under comparison again: equal
+        auto copy = NewRecord();
+        ASSERT_TRUE(copy->CopyFrom(record.get()));
+        EXPECT_EQ(Dump(*copy), shape.dump);
+        EXPECT_FALSE(copy->Equals(record.get()));
+        auto merged = NewRecord();
+        EXPECT_EQ(merged->Merge(record.get(), true), record->GetCount());
+        EXPECT_TRUE(merged->Equals(copy.get()));
+        for (ICompoundObject* cyclic : {record.get(), twin.get()}) {
+          if (!by_clear) {
+            EXPECT_TRUE(cyclic->Remove(shape.closing.c_str()));
+            continue;
+          }
+          const std::string& closing = shape.closing;
+          Handle<ISharedTypelessObject> holder;
+          RecordAt(*cyclic, closing.substr(0, closing.rfind('/')).c_str(), &holder)->Clear();
+        }
+      }
+      EXPECT_EQ(heap.Live(), baseline) << shape.what;
+    }
+    {
+      // Cycles of different lengths, held only inside themselves on one side: A and X hold each
+      // other; B holds Y, and Y and Z hold each other. Every record holds the text 1 under v.
+      auto outer =
+          RecordOf({{"a/s/v", "1"}, {"a/v", "1"}, {"b/s/s/v", "1"}, {"b/s/v", "1"}, {"b/v", "1"}});
+      Handle<ISharedTypelessObject> handles[4];
+      ICompoundObject* const a = RecordAt(*outer, "a", &handles[0]);
+      ICompoundObject* const x = RecordAt(*outer, "a/s", &handles[1]);
+      ICompoundObject* const b = RecordAt(*outer, "b", &handles[2]);
+      ICompoundObject* const z = RecordAt(*outer, "b/s/s", &handles[3]);
+      x->Set("s", handles[0].get(), true);
+      Handle<ISharedTypelessObject> y(b->Get("s", nullptr));
+      z->Set("s", y.get(), true);
+      y.reset();
+      for (auto& handle : handles) handle.reset();
+      outer->Remove("a");  // A and X now hold only each other
+      EXPECT_TRUE(a->Equals(b));
+      EXPECT_TRUE(b->Equals(a));
+      a->Remove("s");  // ends X, and with it A
+      z->Remove("s");
+    }
+    {  // A vector holding itself equals one like it, and not one with another text.
+      Handle<ISharedTypelessObject> vectors[] = {VectorHoldingItself("1"), VectorHoldingItself("1"),
+                                                 VectorHoldingItself("2")};
+      EXPECT_TRUE(vectors[0]->Equals(vectors[1].get()));
+      EXPECT_FALSE(vectors[0]->Equals(vectors[2].get()));
+      for (const auto& v : vectors)
+        static_cast<ITypelessVectorObject*>(PayloadOf(v.get()))->Clear();
+    }
+    EXPECT_EQ(heap.Live(), baseline) << "vectors";
+    finished = true;
+  };
+  RunOnSmallStack(work);
+  EXPECT_TRUE(finished);
+}
+
+TEST(CompoundCycles, AContainerWhoseOneOwnerIsItsOwnMemberEndsCleanlyInsideTheCall) {
+  // The record holds a text, a nested record and, under "self", its one owner; the vector holds a
+  // text and then its one owner. Each operation ends that owner, and with it the container.
+  const std::pair<const char*, void (*)(ICompoundObject&)> record_cases[] = {
+      {"Clear", [](ICompoundObject& r) { r.Clear(); }},
+      {"Remove", [](ICompoundObject& r) { r.Remove("self"); }},
+      {"Set replacing", [](ICompoundObject& r) { r.Set("self", NewText("v").get(), true); }},
+      {"Merge replacing",
+       [](ICompoundObject& r) {
+         r.Merge(RecordOf({{"self", "v"}}).get(), true);
+       }},
+      {"CopyFrom",
+       [](ICompoundObject& r) {
+         r.CopyFrom(RecordOf({{"b", "v"}}).get());
+       }},
+  };
+  const std::pair<const char*, void (*)(ITypelessVectorObject&)> vector_cases[] = {
+      {"RemoveAt", [](ITypelessVectorObject& v) { v.RemoveAt(1); }},
+      {"Clear", [](ITypelessVectorObject& v) { v.Clear(); }},
+      {"CopyFrom",
+       [](ITypelessVectorObject& v) {
+         v.CopyFrom(Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator).get());
+       }},
+  };
+  CountingHeap heap;
+  const std::ptrdiff_t baseline = heap.Live();
+  for (const auto& [what, operation] : record_cases) {
+    ICompoundObject* record = nullptr;
+    {
+      auto outer = RecordOf({{"a/x", "1"}, {"a/n/y", "2"}});
+      Handle<ISharedTypelessObject> handle;
+      record = RecordAt(*outer, "a", &handle);
+      record->Set("self", handle.get(), true);
+    }
+    operation(*record);
+    EXPECT_EQ(heap.Live(), baseline) << what;
+  }
+  for (const auto& [what, operation] : vector_cases) {
+    auto* vector = static_cast<ITypelessVectorObject*>(PayloadOf(VectorHoldingItself("1").get()));
+    operation(*vector);
+    EXPECT_EQ(heap.Live(), baseline) << "vector " << what;
   }
 }
 

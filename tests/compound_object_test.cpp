@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <typeinfo>
 #include <utility>
@@ -11,6 +12,7 @@
 
 #include "compound_test_support.h"
 #include "support/counting_object.h"
+#include "support/error_text.h"
 #include "support/slots.h"
 
 namespace {
@@ -20,9 +22,11 @@ using kivo::containers::ISharedTypelessObject;
 using kivo::containers::IStringObject;
 using kivo::containers::IUniqueTypelessObject;
 using kivo::testing::CallSlot;
+using kivo::testing::CountingHandle;
 using kivo::testing::CountingLog;
 using kivo::testing::CountingObject;
 using kivo::testing::Dump;
+using kivo::testing::ErrorText;
 using kivo::testing::Handle;
 using kivo::testing::Make;
 using kivo::testing::NewRecord;
@@ -376,6 +380,93 @@ TEST(CompoundObject, AMemberThatOnlyClaimsToBeARecordIsNeverWalkedInto) {
     EXPECT_EQ(Dump(*record), R"({"f":{"x":"v"}})");
     EXPECT_EQ(record->GetTotalCount(), 2u);
   }
+}
+
+TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughItABadCast) {
+  // Its read-only unique object says record, its writable one says text, or is missing.
+  auto claimed = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  claimed->SetObject(NewRecord().release());
+  claimed->SetTypeId(kRecord);
+  auto text = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  text->SetObject(Make<IStringObject>(&KivoStringObjectAllocator).release());
+  text->SetTypeId(kText);
+  const std::function<void(ICompoundObject&)> walks[] = {
+      [](ICompoundObject& r) { r.Set("f/x", NewText("v").get(), true); },
+      [](ICompoundObject& r) { r.Set("f/x", NewText("v").get(), false); },
+      [](ICompoundObject& r) { r.Contains("f/x", nullptr); },
+      [](ICompoundObject& r) { Handle<ISharedTypelessObject>(r.Get("f/x", nullptr)); },
+      [](ICompoundObject& r) { Handle<ISharedTypelessObject>(r.GetConst("f/x", nullptr)); },
+      [](ICompoundObject& r) { r.Remove("f/x"); },
+      [](ICompoundObject& r) { r.GetTotalCount(); },
+  };
+  for (IUniqueTypelessObject* writable :
+       {text.get(), static_cast<IUniqueTypelessObject*>(nullptr)}) {
+    CountingLog log;
+    Handle<CountingHandle> foreign(CountingHandle::New(log, 0));
+    foreign->const_unique = claimed.get();
+    foreign->unique = writable;
+    auto record = NewRecord();
+    ASSERT_TRUE(record->Set("f", foreign.get(), true));
+    for (const auto& walk : walks) {
+      EXPECT_EQ(ErrorText<std::bad_cast>([&] { walk(*record); }), "bad cast");
+    }
+    EXPECT_TRUE(record->Contains("f", nullptr));  // no walk through it: no throw
+    EXPECT_EQ(record->GetCount(), 1u);
+  }
+  // Answering alike through both, such a handle is walked through, here 20 records down.
+  CountingLog log;
+  Handle<CountingHandle> foreign(CountingHandle::New(log, 0));
+  foreign->unique = claimed.get();
+  std::string path;
+  for (int i = 0; i < 20; ++i) path += "a/";
+  auto record = NewRecord();
+  ASSERT_TRUE(record->Set((path + "f").c_str(), foreign.get(), true));
+  EXPECT_TRUE(record->Set((path + "f/x").c_str(), NewText("v").get(), true));
+  EXPECT_EQ(TextAt(*record, (path + "f/x").c_str()), "v");
+  EXPECT_EQ(record->GetTotalCount(), 22u);
+  // Copies and comparisons go through its own CopyFrom (which fails: an entry without an object)
+  // and Equals.
+  auto copy = NewRecord();
+  ASSERT_TRUE(copy->CopyFrom(record.get()));
+  EXPECT_EQ(copy->GetTotalCount(), 21u);
+  EXPECT_FALSE(copy->Equals(record.get()));
+  auto twin = NewRecord();
+  twin->Set((path + "f").c_str(), foreign.get(), true);
+  EXPECT_TRUE(twin->Equals(record.get()));
+  // A handle whose Share answers null is not stored; records made on the way stay.
+  foreign->refuse_shares = true;
+  EXPECT_FALSE(twin->Set("b/c", foreign.get(), true));
+  EXPECT_EQ(Dump(*twin).substr(0, 9), R"({"a":{"a")");
+  EXPECT_TRUE(twin->Contains("b", kRecord));
+  // Leading back to a record the walk is inside, one the library holds once, it closes a cycle.
+  Handle<ISharedTypelessObject> level5(record->Get("a/a/a/a/a", kRecord));
+  foreign->unique = level5->GetUnique();
+  foreign->refuse_shares = false;
+  record->Set((path + "g").c_str(), foreign.get(), true);
+  level5.reset();
+  EXPECT_EQ(record->GetTotalCount(), 23u);
+}
+
+TEST(CompoundObject, AMemberLabelledWithANullTypeRecordIsATypeOfItsOwn) {
+  auto record = NewRecord();
+  record->Set("t", Wrap(NewText("t").release(), nullptr).get(), true);
+  record->Set("r/x", NewText("1").get(), true);
+  // A record labelled null: not walked into, but copied and compared as the record it holds.
+  record->Set("n",
+              Wrap(Make<ICompoundObject>(&KivoCompoundObjectAllocator).release(), nullptr).get(),
+              true);
+  EXPECT_TRUE(record->Contains("t", nullptr));
+  EXPECT_FALSE(record->Contains("t", kText));
+  EXPECT_FALSE(record->Contains("n", kRecord));
+  EXPECT_FALSE(record->Set("n/x", NewText("v").get(), false));
+  EXPECT_EQ(record->GetTotalCount(), 4u);
+  auto copy = NewRecord();
+  ASSERT_TRUE(copy->CopyFrom(record.get()));
+  EXPECT_TRUE(copy->Equals(record.get()));
+  // A text labelled as a record against a record: not equal.
+  auto other = NewRecord();
+  other->Set("r", Wrap(NewText("1").release(), kRecord).get(), true);
+  EXPECT_FALSE(other->Equals(RecordOf({{"r/x", "1"}}).get()));
 }
 
 }  // namespace

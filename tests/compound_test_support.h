@@ -5,6 +5,7 @@
 // Everything here goes through the exports and the public interfaces, as a client does, so the
 // helpers serve black-box and white-box tests alike.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,6 +13,16 @@
 #include <vector>
 
 #include "kivo/containers/exports.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
 
 namespace kivo::testing {
 
@@ -103,6 +114,37 @@ inline Handle<containers::ICompoundObject> RecordOf(
   auto record = NewRecord();
   for (const auto& [path, text] : members) record->Set(path, NewText(text).get(), true);
   return record;
+}
+
+// Runs work() on a new thread with a 1 MiB stack (a Windows program's default) and waits for
+// it. A thread that overflows its stack may end the process quietly (under Wine with exit code
+// 0), so callers check a result that work() sets when it is done.
+template <class Work>
+void RunOnSmallStack(Work& work) {
+  constexpr std::size_t kStack = std::size_t{1} << 20;
+#ifdef _WIN32
+  HANDLE thread = CreateThread(
+      nullptr, kStack,
+      [](LPVOID context) -> DWORD {
+        (*static_cast<Work*>(context))();
+        return 0;
+      },
+      &work, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  if (thread == nullptr) return;
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+#else
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, kStack);
+  pthread_t thread;
+  const auto run = [](void* context) -> void* {
+    (*static_cast<Work*>(context))();
+    return nullptr;
+  };
+  if (pthread_create(&thread, &attributes, run, &work) == 0) pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+#endif
 }
 
 }  // namespace kivo::testing

@@ -11,7 +11,6 @@
 namespace {
 
 using kivo::containers::IUniqueTypelessObject;
-using kivo::sdk::ExportTable;
 using kivo::sdk::Library;
 using kivo::sdk::LoadError;
 using kivo::sdk::Ptr;
@@ -58,14 +57,6 @@ TEST(SdkLibrary, NewUniqueBytesPicksTheSmallestPayloadThatHoldsTheSize) {
     EXPECT_TRUE(library.NewUniqueBytes(c.same_class_as)->CopyFrom(object.get()));
     EXPECT_FALSE(library.NewUniqueBytes(c.other_class)->CopyFrom(object.get()));
   }
-}
-
-TEST(SdkLibrary, FirstMissingExportNamesTheFirstNullEntry) {
-  ExportTable table = kivo::sdk::LinkedExports();
-  EXPECT_EQ(kivo::sdk::FirstMissingExport(table), nullptr);
-  table.KivoUInt8VectorObjectAllocator = nullptr;
-  table.KivoUniqueTypelessTrivialObjectAllocator_8 = nullptr;
-  EXPECT_STREQ(kivo::sdk::FirstMissingExport(table), "KivoUInt8VectorObjectAllocator");
 }
 
 TEST(SdkModuleLoader, LoadedModuleCreatesWorkingObjects) {

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <stdexcept>
@@ -159,6 +160,7 @@ TYPED_TEST(TrivialTypelessObject, ClearAndSetObjectLeaveTheObjectAsItWas) {
 // A payload that is no IObject: the library can hold it but neither copy nor compare it.
 struct BareInterface final : ISharedInterface {
   void Destroy() noexcept override { delete this; }
+  static void* operator new(std::size_t size) { return ::operator new(size); }
   static void operator delete(void* block) noexcept { ::operator delete(block); }
 };
 

@@ -110,7 +110,8 @@ TEST(TypelessVector, RemoveAtAndClearEndTheirHandlesSkipNullOnesAndKeepTheStorag
   EXPECT_TRUE(vector->RemoveAt(0));
   EXPECT_EQ(log.destroyed, 1);
   EXPECT_EQ(vector.at(0), second);
-  EXPECT_TRUE(vector->RemoveAt(1));  // the null element
+  EXPECT_EQ(vector->GetAt(1), nullptr);  // the null element, read as null
+  EXPECT_TRUE(vector->RemoveAt(1));
   EXPECT_EQ(log.destroyed, 1);
   EXPECT_EQ(vector.values(), (std::vector<int>{2, 3}));
   EXPECT_FALSE(vector->RemoveAt(2));

@@ -3,17 +3,15 @@
 #include <cstdint>
 #include <string>
 
-#include "kivo/sdk/sdk.h"
-#include "plugin_api.h"
+#include "kivo/sdk/plugin.h"
+#include "toolchain.h"
 
 namespace {
 
-using kivo::containers::ICompoundObject;
-using kivo::sdk::Library;
+namespace sdk = kivo::sdk;
 
-std::string Produce(const Library& library, ICompoundObject& host_record) {
-  namespace sdk = kivo::sdk;
-  sdk::Record record = sdk::Record::View(library, host_record);
+std::string Produce(sdk::Record& record) {
+  const sdk::Library& library = record.library();
   record.Set("station", {{"name", "Greenhouse 7"},
                          {"id", std::int64_t{4711}},
                          {"location", {{"latitude", 52.52}, {"longitude", 13.405}}}});
@@ -25,14 +23,10 @@ std::string Produce(const Library& library, ICompoundObject& host_record) {
 
   const std::string toolchain = kivo::demo::Toolchain();
   record.Set("meta/produced_by", "producer plugin, " + toolchain);
-  return "producer (" + toolchain + "): wrote " + std::to_string(host_record.GetTotalCount()) +
+  return "producer (" + toolchain + "): wrote " + std::to_string(record.object().GetTotalCount()) +
          " members";
 }
 
 }  // namespace
 
-KIVO_DEMO_PLUGIN_EXPORT int KivoDemoPluginRun(const kivo::sdk::ExportTable* table,
-                                              ICompoundObject* record, char* message,
-                                              std::size_t capacity) {
-  return kivo::demo::RunPlugin(table, record, message, capacity, Produce);
-}
+KIVO_PLUGIN(Produce)

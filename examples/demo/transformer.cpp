@@ -8,17 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "kivo/sdk/sdk.h"
-#include "plugin_api.h"
+#include "kivo/sdk/plugin.h"
+#include "toolchain.h"
 
 namespace {
 
-using kivo::containers::ICompoundObject;
-using kivo::sdk::Library;
+namespace sdk = kivo::sdk;
 
-std::string Transform(const Library& library, ICompoundObject& host_record) {
-  namespace sdk = kivo::sdk;
-  sdk::Record record = sdk::Record::View(library, host_record);
+std::string Transform(sdk::Record& record) {
   // At throws sdk::Error naming the path and the types when the producer wrote something else.
   std::string name = record.At<std::string>("station/name");
   const auto temperatures = record.At<std::vector<double>>("readings/temperature_c");
@@ -45,8 +42,4 @@ std::string Transform(const Library& library, ICompoundObject& host_record) {
 
 }  // namespace
 
-KIVO_DEMO_PLUGIN_EXPORT int KivoDemoPluginRun(const kivo::sdk::ExportTable* table,
-                                              ICompoundObject* record, char* message,
-                                              std::size_t capacity) {
-  return kivo::demo::RunPlugin(table, record, message, capacity, Transform);
-}
+KIVO_PLUGIN(Transform)

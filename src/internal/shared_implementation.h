@@ -16,7 +16,9 @@ namespace kivo::utility {
 template <class I>
 class SharedImplementation : public I {
  public:
-  void Destroy() noexcept final {
+  // A class whose objects may own a chain of its own kind (the record) overrides Destroy to end
+  // such chains without recursion, and calls this one for each object.
+  void Destroy() noexcept override {
     // The interface's class-level delete calls Destroy, so end the object by hand instead.
     this->~SharedImplementation();
     detail::Deallocate(this);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <type_traits>
+#include <utility>
 
 #include "internal/errors.h"
 #include "internal/memory.h"
@@ -86,6 +87,12 @@ class VectorStorage {
   }
 
   void Clear() noexcept { end_ = begin_; }
+
+  void swap(VectorStorage& other) noexcept {
+    std::swap(begin_, other.begin_);
+    std::swap(end_, other.end_);
+    std::swap(capacity_end_, other.capacity_end_);
+  }
 
   // Replaces the elements with count elements from source, which must not lie in this storage.
   // Reuses the block when they fit. Otherwise the old block goes first, and if the new one cannot

@@ -1,10 +1,27 @@
 # Runs gdb in batch mode on the printer program and checks what `print` shows for each object.
 # cmake -DGDB=<gdb> -DPROGRAM=<program> -DPRINTERS=<kivo_printers.py> -DCOMMANDS=<commands.gdb>
 #       -P printers_test.cmake
+# With -DBUILD_DIR=<build> -DPREFIX=<scratch> -DLIBDIR=<lib dir below the prefix> instead of
+# PRINTERS, it installs the build into PREFIX and runs the program on the installed library, with
+# no `source`: the printers must come from the installed auto-load script (the build tree's
+# library has none beside it).
 # SPDX-License-Identifier: MIT
 
+if(DEFINED PREFIX)
+  file(REMOVE_RECURSE ${PREFIX})
+  execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+    OUTPUT_QUIET RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "installing ${BUILD_DIR} into ${PREFIX} failed")
+  endif()
+  set(ENV{LD_LIBRARY_PATH} ${PREFIX}/${LIBDIR})
+  set(load -iex "add-auto-load-safe-path ${PREFIX}")
+else()
+  set(load -ex "source ${PRINTERS}")
+endif()
+
 execute_process(
-  COMMAND ${GDB} -batch -nx -ex "source ${PRINTERS}" -x ${COMMANDS} ${PROGRAM}
+  COMMAND ${GDB} -batch -nx ${load} -x ${COMMANDS} ${PROGRAM}
   OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE result)
 message(STATUS "gdb output:\n${output}${errors}")
 if(NOT result EQUAL 0)

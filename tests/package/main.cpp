@@ -17,7 +17,7 @@ int main() {
   raw->Destroy();
 
   const std::string dump = record.Dump(0);
-  std::printf("%s\n", dump.c_str());
+  std::printf("%s %s\n", KIVO_VERSION_STRING, dump.c_str());
   const bool ok = raw_ok && dump == R"({"package": {"major": 1, "name": "installed"}})";
   return ok ? 0 : 1;
 }

@@ -96,14 +96,26 @@ class CountingHandle final : public Counted<CountingHandle, containers::ISharedT
   const utility::InterfaceId* GetTypeId() const override { return utility::VoidInterfaceId(); }
   bool AssignValue(const ISharedTypelessObject*) override { return false; }
   containers::IUniqueTypelessObject* GetUnique() override { return unique; }
-  const containers::ITypelessObject* GetConstUnique() const override { return unique; }
+  const containers::ITypelessObject* GetConstUnique() const override {
+    return const_unique != nullptr ? const_unique : unique;
+  }
   void Reset(containers::IUniqueTypelessObject*) override {}
-  ISharedTypelessObject* Share() const override { return new CountingHandle(*log_, value); }
+  ISharedTypelessObject* Share() const override {
+    if (refuse_shares) return nullptr;
+    auto* share = new CountingHandle(*log_, value);
+    share->unique = unique;
+    share->const_unique = const_unique;
+    return share;
+  }
 
   // The value this handle shares with the handles made from it by Share.
   const std::shared_ptr<int> value;
-  // What GetUnique and GetConstUnique answer; not owned, not passed on by Share.
+  // What GetUnique answers, and GetConstUnique unless const_unique is set; not owned, passed on
+  // by Share.
   containers::IUniqueTypelessObject* unique = nullptr;
+  const containers::ITypelessObject* const_unique = nullptr;
+  // When set, Share answers null, as a broken implementation might.
+  bool refuse_shares = false;
 
  private:
   CountingHandle(CountingLog& log, std::shared_ptr<int> shared)

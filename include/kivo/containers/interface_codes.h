@@ -9,7 +9,7 @@
 
 namespace kivo::containers {
 
-// Codes clients may rely on (for example in a switch over a payload's type).
+/// Codes clients may rely on (for example in a switch over a payload's type).
 inline constexpr std::uint32_t kStringObjectCode = 0x4D30261Du;
 inline constexpr std::uint32_t kInt8VectorObjectCode = 0x23376257u;
 inline constexpr std::uint32_t kInt16VectorObjectCode = 0x24135F52u;

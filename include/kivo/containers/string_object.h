@@ -11,18 +11,19 @@
 
 namespace kivo::containers {
 
+/// A text of bytes, NUL-terminated, owned by the library.
 class IStringObject : public utility::IObject {
  public:
-  // Slot 5. The number of bytes of the text, without the terminator.
+  /// Slot 5. The number of bytes of the text, without the terminator.
   virtual std::uint64_t GetLength() const = 0;
 
-  // Slot 6. Replaces the text by a copy of text up to its first NUL. text may point into this
-  // object's own text. A null text is taken as the empty text.
-  // Throws std::bad_alloc ("bad allocation") with the previous text kept.
+  /// Slot 6. Replaces the text by a copy of text up to its first NUL. text may point into this
+  /// object's own text. A null text is taken as the empty text.
+  /// Throws std::bad_alloc ("bad allocation") with the previous text kept.
   virtual void SetString(const char* text) = 0;
 
-  // Slot 7. The text, NUL-terminated; never null. Valid until the next SetString, CopyFrom or
-  // Destroy of this object. The object owns the bytes; read, never write, through the pointer.
+  /// Slot 7. The text, NUL-terminated; never null. Valid until the next SetString, CopyFrom or
+  /// Destroy of this object. The object owns the bytes; read, never write, through the pointer.
   virtual const char* GetString() const = 0;
 };
 
@@ -30,8 +31,10 @@ class IStringObject : public utility::IObject {
 
 namespace kivo::utility {
 
+/// The record name of IStringObject.
 template <>
 struct InterfaceName<containers::IStringObject> {
+  /// The name.
   static constexpr const char* value = "kivo::containers::IStringObject";
 };
 

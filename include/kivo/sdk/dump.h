@@ -42,7 +42,7 @@ inline constexpr int kDumpMaxDepth = 100;
 
 namespace detail {
 
-// The length of the UTF-8 sequence at text[0, size), or 0 when it is not one.
+/// The length of the UTF-8 sequence at text[0, size), or 0 when it is not one.
 inline std::size_t Utf8SequenceLength(const unsigned char* text, std::size_t size) noexcept {
   const unsigned char lead = text[0];
   std::size_t length = 0;
@@ -59,7 +59,7 @@ inline std::size_t Utf8SequenceLength(const unsigned char* text, std::size_t siz
   for (std::size_t i = 1; i < length; ++i) {
     if ((text[i] & 0xC0) != 0x80) return 0;
   }
-  // Overlong three- and four-byte forms, surrogates and code points above U+10FFFF.
+  /// Overlong three- and four-byte forms, surrogates and code points above U+10FFFF.
   if (lead == 0xE0 && text[1] < 0xA0) return 0;
   if (lead == 0xED && text[1] >= 0xA0) return 0;
   if (lead == 0xF0 && text[1] < 0x90) return 0;
@@ -243,7 +243,7 @@ class DumpWriter {
     out_ += '}';
   }
 
-  // Writes the scalar at data when code is a scalar record's; false otherwise.
+  /// Writes the scalar at data when code is a scalar record's; false otherwise.
   bool Scalar(std::uint32_t code, const void* data) {
     return AnyOf(ScalarTypes{}, [&](auto tag) {
       using T = typename decltype(tag)::type;
@@ -295,15 +295,15 @@ class DumpWriter {
 
 }  // namespace detail
 
-// object as JSON text (see the table above); "null" for a null object. Reads object and everything
-// it holds without changing them; allocates only the shares a record hands out for its members.
+/// object as JSON text (see the table above); "null" for a null object. Reads object and everything
+/// it holds without changing them; allocates only the shares a record hands out for its members.
 inline std::string Dump(const utility::IObject* object, int indent = 2) {
   detail::DumpWriter writer(indent);
   writer.Object(object);
   return writer.Take();
 }
 
-// object as JSON text; see above.
+/// object as JSON text; see above.
 inline std::string Dump(const utility::IObject& object, int indent = 2) {
   return Dump(&object, indent);
 }

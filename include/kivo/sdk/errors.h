@@ -23,15 +23,15 @@
 namespace kivo::sdk {
 
 enum class Reason {
-  kMissing,           // no member at the path, or no element at the index
-  kWrongType,         // the value is of another type than the one asked for
-  kNotRepresentable,  // a number that the asked type cannot hold exactly
-  kBadPath,           // an empty path or segment, a leading or trailing slash, a NUL byte
-  kThroughNonRecord,  // the path runs through a member that is not a record
-  kBadJson,           // JSON text that does not parse, or holds what a record cannot
+  kMissing,           ///< no member at the path, or no element at the index
+  kWrongType,         ///< the value is of another type than the one asked for
+  kNotRepresentable,  ///< a number that the asked type cannot hold exactly
+  kBadPath,           ///< an empty path or segment, a leading or trailing slash, a NUL byte
+  kThroughNonRecord,  ///< the path runs through a member that is not a record
+  kBadJson,           ///< JSON text that does not parse, or holds what a record cannot
 };
 
-// The words for reason, as they appear in Error texts.
+/// The words for reason, as they appear in Error texts.
 constexpr const char* ReasonText(Reason reason) noexcept {
   switch (reason) {
     case Reason::kMissing:
@@ -50,10 +50,11 @@ constexpr const char* ReasonText(Reason reason) noexcept {
   return "unknown";
 }
 
+/// What went wrong in the client layer: a Reason, the path it concerns, and the details.
 class Error : public std::runtime_error {
  public:
-  // An error for reason at where (a path, "[3]" for a list index, or empty), with detail saying
-  // more; line and column locate a JSON error (1-based, 0 when they do not apply).
+  /// An error for reason at where (a path, "[3]" for a list index, or empty), with detail saying
+  /// more; line and column locate a JSON error (1-based, 0 when they do not apply).
   Error(Reason reason, std::string where, const std::string& detail, std::size_t line = 0,
         std::size_t column = 0)
       : std::runtime_error(Describe(reason, where, detail, line, column)),
@@ -62,10 +63,13 @@ class Error : public std::runtime_error {
         line_(line),
         column_(column) {}
 
+  /// Why it failed.
   Reason reason() const noexcept { return reason_; }
-  // The path or index the error is about; empty for the value itself.
+  /// The path or index the error is about; empty for the value itself.
   const std::string& where() const noexcept { return where_; }
+  /// The line of a text being read where it failed (1-based; 0 when none).
   std::size_t line() const noexcept { return line_; }
+  /// The column of that line (1-based; 0 when none).
   std::size_t column() const noexcept { return column_; }
 
  private:
@@ -88,41 +92,51 @@ class Error : public std::runtime_error {
   std::size_t column_;
 };
 
-// A T or the Error that kept it from being made.
+/// A T or the Error that kept it from being made.
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}      // NOLINT
+  /// A value.
+  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT
+  /// A failure.
   Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT
 
+  /// True when it holds a value.
   bool ok() const noexcept { return state_.index() == 0; }
+  /// True when it holds a value.
   explicit operator bool() const noexcept { return ok(); }
 
-  // The value; throws the Error when there is none.
+  /// The value; throws the Error when there is none.
   T& value() & {
     ThrowIfError();
     return std::get<0>(state_);
   }
+  /// The value; throws the Error when there is none.
   const T& value() const& {
     ThrowIfError();
     return std::get<0>(state_);
   }
+  /// The value, moved out; throws the Error when there is none.
   T&& value() && {
     ThrowIfError();
     return std::get<0>(std::move(state_));
   }
+  /// The value; it must be there.
   T& operator*() & { return value(); }
+  /// The value; it must be there.
   const T& operator*() const& { return value(); }
+  /// The value; it must be there.
   T* operator->() { return &value(); }
+  /// The value; it must be there.
   const T* operator->() const { return &value(); }
 
-  // The value, or nullopt when there is none.
+  /// The value, or nullopt when there is none.
   std::optional<T> optional() && {
     if (!ok()) return std::nullopt;
     return std::get<0>(std::move(state_));
   }
 
-  // The error; the Result must hold one.
+  /// The error; the Result must hold one.
   const Error& error() const { return std::get<1>(state_); }
 
  private:
@@ -133,17 +147,20 @@ class [[nodiscard]] Result {
   std::variant<T, Error> state_;
 };
 
-// The outcome of an operation that gives no value: success or an Error.
+/// The outcome of an operation that gives no value: success or an Error.
 class [[nodiscard]] Status {
  public:
   Status() noexcept = default;
+  /// A failure.
   Status(Error error) : error_(std::move(error)) {}  // NOLINT
 
+  /// True on success.
   bool ok() const noexcept { return !error_.has_value(); }
+  /// True on success.
   explicit operator bool() const noexcept { return ok(); }
-  // The error; the Status must hold one.
+  /// The error; the Status must hold one.
   const Error& error() const { return *error_; }
-  // Throws the error, if any.
+  /// Throws the error, if any.
   void value() const {
     if (error_) throw *error_;
   }

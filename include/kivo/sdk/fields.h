@@ -31,14 +31,14 @@ constexpr Field<S, M> MakeField(const char* name, M S::*member) noexcept {
   return {name, member};
 }
 
-// True when KIVO_SDK_FIELDS lists T's fields.
+/// True when KIVO_SDK_FIELDS lists T's fields.
 template <class T, class = void>
 inline constexpr bool kHasFields = false;
 template <class T>
 inline constexpr bool
     kHasFields<T, std::void_t<decltype(KivoSdkFields(static_cast<const T*>(nullptr)))>> = true;
 
-// Calls f(name, object.field) for each listed field, in the listed order.
+/// Calls f(name, object.field) for each listed field, in the listed order.
 template <class T, class F>
 void ForEachField(T& object, F&& f) {
   std::apply([&](const auto&... field) { (f(field.name, object.*(field.member)), ...); },

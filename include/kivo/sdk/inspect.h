@@ -28,19 +28,19 @@ namespace kivo::sdk {
 
 #define KIVO_SDK_SCALAR_KIND(Type, Name, K) k##K,
 enum class Kind {
-  kMissing,                                       // no value at all
-  kEmpty,                                         // a value without payload, or labelled void
+  kMissing,                                       ///< no value at all
+  kEmpty,                                         ///< a value without payload, or labelled void
   KIVO_SDK_FOR_EACH_SCALAR(KIVO_SDK_SCALAR_KIND)  // one kind per scalar type
   kText,
-  kNumbers,  // a numeric vector
+  kNumbers,  ///< a numeric vector
   kList,
   kRecord,
-  kBytes,   // inline bytes labelled with another type
-  kObject,  // a library object of another interface
+  kBytes,   ///< inline bytes labelled with another type
+  kObject,  ///< a library object of another interface
 };
 #undef KIVO_SDK_SCALAR_KIND
 
-// The kind of scalars of T (T a scalar type).
+/// The kind of scalars of T (T a scalar type).
 template <class T>
 constexpr Kind KindOf() noexcept {
   using Canonical = typename detail::CanonicalScalar<T>::type;
@@ -51,7 +51,7 @@ constexpr Kind KindOf() noexcept {
   return Kind::kMissing;
 }
 
-// The words for kind: "int64", "text", "record" ...
+/// The words for kind: "int64", "text", "record" ...
 constexpr const char* KindName(Kind kind) noexcept {
   switch (kind) {
 #define KIVO_SDK_KIND_NAME(Type, Name, K) \
@@ -79,14 +79,15 @@ constexpr const char* KindName(Kind kind) noexcept {
   return "unknown";
 }
 
-// The type of a value as TypeAt tells it.
+/// The type of a value as TypeAt tells it.
 struct ValueType {
+  /// What the value is.
   Kind kind = Kind::kMissing;
-  Kind element = Kind::kMissing;  // kNumbers: the element's kind (8-bit vectors read as int8)
-  std::size_t bytes = 0;          // kBytes: the payload size
-  std::string name;               // kBytes: the label's name; kObject: the interface's name
+  Kind element = Kind::kMissing;  ///< kNumbers: the element's kind (8-bit vectors read as int8)
+  std::size_t bytes = 0;          ///< kBytes: the payload size
+  std::string name;               ///< kBytes: the label's name; kObject: the interface's name
 
-  // "int64", "numbers of double", "bytes of 16 (example::Point)", "object of example::IShape".
+  /// "int64", "numbers of double", "bytes of 16 (example::Point)", "object of example::IShape".
   std::string ToString() const {
     switch (kind) {
       case Kind::kNumbers:
@@ -100,21 +101,23 @@ struct ValueType {
     }
   }
 
+  /// True when both describe the same type.
   friend bool operator==(const ValueType& a, const ValueType& b) {
     return a.kind == b.kind && a.element == b.element && a.bytes == b.bytes && a.name == b.name;
   }
+  /// Not ==.
   friend bool operator!=(const ValueType& a, const ValueType& b) { return !(a == b); }
 };
 
 namespace detail {
 
-// A number as read from a scalar or a vector element.
+/// A number as read from a scalar or a vector element.
 struct Number {
   enum Form { kSigned, kUnsigned, kFloating } form = kSigned;
   std::int64_t i = 0;
   std::uint64_t u = 0;
   double d = 0;
-  bool single = false;  // read from a float: compared at float precision
+  bool single = false;  ///< read from a float: compared at float precision
 
   template <class T>
   static Number Of(T value) {
@@ -141,8 +144,8 @@ struct Number {
 
 inline constexpr double kTwoTo63 = 9223372036854775808.0;
 
-// n as T when T holds it: an integer exactly, a floating number within T's range (NaN and
-// infinities fit only the floating types); false otherwise.
+/// n as T when T holds it: an integer exactly, a floating number within T's range (NaN and
+/// infinities fit only the floating types); false otherwise.
 template <class T>
 bool FitExactly(const Number& n, T* out) {
   using Limits = std::numeric_limits<T>;
@@ -193,8 +196,8 @@ bool FitExactly(const Number& n, T* out) {
   }
 }
 
-// True when a and b are the same number; a float is compared at float precision, and NaN equals
-// NaN, so that a value equals its copy.
+/// True when a and b are the same number; a float is compared at float precision, and NaN equals
+/// NaN, so that a value equals its copy.
 inline bool SameNumber(const Number& a, const Number& b) {
   if (a.form == Number::kFloating && b.form == Number::kFloating) {
     if (std::isnan(a.d) || std::isnan(b.d)) return std::isnan(a.d) && std::isnan(b.d);
@@ -217,20 +220,20 @@ inline bool SameNumber(const Number& a, const Number& b) {
   return s.i >= 0 && static_cast<std::uint64_t>(s.i) == u.u;
 }
 
-// What Inspect found in a value.
+/// What Inspect found in a value.
 struct Inspection {
   Kind kind = Kind::kMissing;
-  Kind element = Kind::kMissing;                              // kNumbers
-  const containers::IUniqueTypelessObject* unique = nullptr;  // kBytes, scalars
-  const void* bytes = nullptr;                                // scalars: the inline payload
-  const utility::IObject* object = nullptr;                   // payload objects
+  Kind element = Kind::kMissing;                              ///< kNumbers
+  const containers::IUniqueTypelessObject* unique = nullptr;  ///< kBytes, scalars
+  const void* bytes = nullptr;                                ///< scalars: the inline payload
+  const utility::IObject* object = nullptr;                   ///< payload objects
 
   bool IsScalarNumber() const {
     return kind != Kind::kBool && kind >= KindOf<std::int8_t>() && kind <= KindOf<double>();
   }
 };
 
-// Calls f(TypeTag<T>{}) for the scalar type T of kind; false when kind is no scalar.
+/// Calls f(TypeTag<T>{}) for the scalar type T of kind; false when kind is no scalar.
 template <class F>
 bool VisitScalar(Kind kind, F&& f) {
   return AnyOf(ScalarTypes{}, [&](auto tag) {
@@ -241,7 +244,7 @@ bool VisitScalar(Kind kind, F&& f) {
   });
 }
 
-// Calls f(TypeTag<E>{}) for the numeric vector element type E of kind.
+/// Calls f(TypeTag<E>{}) for the numeric vector element type E of kind.
 template <class F>
 bool VisitElement(Kind kind, F&& f) {
   return AnyOf(NumberVectorElements{}, [&](auto tag) {
@@ -296,7 +299,7 @@ inline Inspection Inspect(const containers::ISharedTypelessObject* value) {
   return seen;
 }
 
-// The scalar at seen as a Number; seen must be a scalar number.
+/// The scalar at seen as a Number; seen must be a scalar number.
 inline Number ScalarNumber(const Inspection& seen) {
   Number n;
   VisitScalar(seen.kind, [&](auto tag) {
@@ -321,7 +324,7 @@ inline const char* TextOf(const Inspection& seen, std::size_t* size) {
   return chars != nullptr ? chars : "";
 }
 
-// The size of a numeric vector or list.
+/// The size of a numeric vector or list.
 inline std::size_t SequenceSize(const Inspection& seen) {
   if (seen.kind == Kind::kList) {
     return static_cast<std::size_t>(
@@ -336,7 +339,7 @@ inline std::size_t SequenceSize(const Inspection& seen) {
   return size;
 }
 
-// Element index of a numeric vector, as a Number.
+/// Element index of a numeric vector, as a Number.
 inline Number NumberAt(const Inspection& seen, std::size_t index) {
   Number n;
   VisitElement(seen.element, [&](auto tag) {
@@ -347,7 +350,7 @@ inline Number NumberAt(const Inspection& seen, std::size_t index) {
   return n;
 }
 
-// A new share of element index of a list; empty past the end.
+/// A new share of element index of a list; empty past the end.
 inline Ptr<containers::ISharedTypelessObject> ListElement(const Inspection& seen,
                                                           std::size_t index) {
   const auto& list = static_cast<const containers::ITypelessVectorObject&>(*seen.object);
@@ -356,7 +359,7 @@ inline Ptr<containers::ISharedTypelessObject> ListElement(const Inspection& seen
                                                 list.GetAt(static_cast<std::int32_t>(index)));
 }
 
-// The type of seen, with the names and sizes that TypeAt reports.
+/// The type of seen, with the names and sizes that TypeAt reports.
 inline ValueType TypeOf(const Library& library, const Inspection& seen) {
   ValueType type;
   type.kind = seen.kind;
@@ -380,11 +383,11 @@ inline const utility::InterfaceId* RecordTypeId() noexcept {
   return utility::InterfaceIdOf<containers::ICompoundObject>();
 }
 
-// Deepest nesting that comparisons and copies follow; a record that holds itself stops there.
+/// Deepest nesting that comparisons and copies follow; a record that holds itself stops there.
 inline constexpr int kMaxDepth = 100;
 
-// True when a and b hold the same data: numbers by value whatever their types, numeric vectors
-// and lists element by element, records member by member; other payloads by their Equals.
+/// True when a and b hold the same data: numbers by value whatever their types, numeric vectors
+/// and lists element by element, records member by member; other payloads by their Equals.
 inline bool SameSeen(const Inspection& x, const Inspection& y, int depth);
 
 inline bool SameValue(const containers::ISharedTypelessObject* a,
@@ -392,7 +395,7 @@ inline bool SameValue(const containers::ISharedTypelessObject* a,
   return SameSeen(Inspect(a), Inspect(b), depth);
 }
 
-// An inspection of a record or list object held by no value.
+/// An inspection of a record or list object held by no value.
 inline Inspection SeenObject(Kind kind, const utility::IObject& object) {
   Inspection seen;
   seen.kind = kind;
@@ -460,9 +463,9 @@ inline bool SameSeen(const Inspection& x, const Inspection& y, int depth) {
   }
 }
 
-// A deep copy of what seen shows (value, which may be null for a record or a list), owned by the
-// caller: records and lists are copied member by member (the library's own copy of a list shares
-// its elements).
+/// A deep copy of what seen shows (value, which may be null for a record or a list), owned by the
+/// caller: records and lists are copied member by member (the library's own copy of a list shares
+/// its elements).
 inline Ptr<containers::ISharedTypelessObject> DeepCopy(
     const Library& library, const Inspection& seen, const containers::ISharedTypelessObject* value,
     int depth = 0) {

@@ -19,7 +19,7 @@
 namespace kivo::sdk {
 namespace detail {
 
-// True when an object whose record has code implements interface I.
+/// True when an object whose record has code implements interface I.
 template <class I>
 bool Implements(std::uint32_t code) noexcept {
   if constexpr (std::is_same_v<I, utility::IObject> ||
@@ -35,32 +35,32 @@ bool Implements(std::uint32_t code) noexcept {
 
 }  // namespace detail
 
-// object as interface I when its record has I's code; null otherwise or when object is null.
-// Ownership does not change.
+/// object as interface I when its record has I's code; null otherwise or when object is null.
+/// Ownership does not change.
 template <class I>
 I* InterfaceCast(utility::IObject* object) {
   if (object == nullptr || !detail::Implements<I>(object->GetInterfaceId()->code)) return nullptr;
   return static_cast<I*>(object);
 }
 
-// object as interface I when its record has I's code; null otherwise or when object is null.
-// Ownership does not change.
+/// object as interface I when its record has I's code; null otherwise or when object is null.
+/// Ownership does not change.
 template <class I>
 const I* InterfaceCast(const utility::IObject* object) {
   if (object == nullptr || !detail::Implements<I>(object->GetInterfaceId()->code)) return nullptr;
   return static_cast<const I*>(object);
 }
 
-// A library object returned as ISharedInterface (every export's result) as interface I; null when
-// it is not an I. Ownership does not change.
+/// A library object returned as ISharedInterface (every export's result) as interface I; null when
+/// it is not an I. Ownership does not change.
 template <class I>
 I* InterfaceCast(utility::ISharedInterface* object) {
-  // Every library object implements IObject.
+  /// Every library object implements IObject.
   return InterfaceCast<I>(static_cast<utility::IObject*>(object));
 }
 
-// Moves object's object into the result when it implements I. Otherwise the result is empty and
-// object keeps owning its object.
+/// Moves object's object into the result when it implements I. Otherwise the result is empty and
+/// object keeps owning its object.
 template <class I, class From>
 Ptr<I> InterfaceCast(Ptr<From>&& object) {
   I* converted = InterfaceCast<I>(object.get());

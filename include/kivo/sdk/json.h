@@ -86,7 +86,7 @@ inline nlohmann::json SeenToJson(const Inspection& seen, int depth) {
   }
 }
 
-// The vector an all-number array makes, or null when the array is a list.
+/// The vector an all-number array makes, or null when the array is a list.
 inline Ptr<containers::ISharedTypelessObject> NumbersFromJson(const Library& library,
                                                               const nlohmann::json& array) {
   bool all_signed = true;
@@ -184,7 +184,7 @@ inline Result<Ptr<containers::ISharedTypelessObject>> FromJson(const Library& li
   }
 }
 
-// The JSON in text, or an Error with the line and column where it stops being JSON.
+/// The JSON in text, or an Error with the line and column where it stops being JSON.
 inline Result<nlohmann::json> ParseJson(std::string_view text) {
   try {
     return nlohmann::json::parse(text.begin(), text.end());
@@ -209,8 +209,8 @@ inline Result<nlohmann::json> ParseJson(std::string_view text) {
 
 }  // namespace detail
 
-// value, record or list as nlohmann::json (numbers keep their sign and integrality; bytes and
-// objects of other interfaces become {"type": name} and {"interface": name}).
+/// value, record or list as nlohmann::json (numbers keep their sign and integrality; bytes and
+/// objects of other interfaces become {"type": name} and {"interface": name}).
 inline nlohmann::json ToJson(const Value& value) {
   return detail::SeenToJson(detail::Inspect(value.object()), 0);
 }
@@ -221,19 +221,19 @@ inline nlohmann::json ToJson(const List& list) {
   return detail::SeenToJson(detail::SeenObject(Kind::kList, list.object()), 0);
 }
 
-// The hooks that let nlohmann::json take these types: nlohmann::json j = record;
+/// The hooks that let nlohmann::json take these types: nlohmann::json j = record;
 inline void to_json(nlohmann::json& json, const Value& value) { json = ToJson(value); }
 inline void to_json(nlohmann::json& json, const Record& record) { json = ToJson(record); }
 inline void to_json(nlohmann::json& json, const List& list) { json = ToJson(list); }
 
-// A new value from json; kBadJson for what a value cannot hold.
+/// A new value from json; kBadJson for what a value cannot hold.
 inline Result<Value> ValueFromJson(const Library& library, const nlohmann::json& json) {
   Result<Ptr<containers::ISharedTypelessObject>> made = detail::FromJson(library, json, "", 0);
   if (!made) return made.error();
   return Value(library, std::move(made).value());
 }
 
-// A new record from a JSON object; kWrongType for another JSON value.
+/// A new record from a JSON object; kWrongType for another JSON value.
 inline Result<Record> RecordFromJson(const Library& library, const nlohmann::json& json) {
   if (!json.is_object()) {
     return Error(Reason::kWrongType, "",
@@ -244,14 +244,14 @@ inline Result<Record> RecordFromJson(const Library& library, const nlohmann::jso
   return value->As<Record>();
 }
 
-// The value in JSON text.
+/// The value in JSON text.
 inline Result<Value> ParseValue(const Library& library, std::string_view text) {
   Result<nlohmann::json> json = detail::ParseJson(text);
   if (!json) return json.error();
   return ValueFromJson(library, *json);
 }
 
-// The record in JSON text, which must hold an object.
+/// The record in JSON text, which must hold an object.
 inline Result<Record> Parse(const Library& library, std::string_view text) {
   Result<nlohmann::json> json = detail::ParseJson(text);
   if (!json) return json.error();

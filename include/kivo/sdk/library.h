@@ -37,7 +37,7 @@
 namespace kivo::sdk {
 namespace detail {
 
-// The export that creates vectors of T.
+/// The export that creates vectors of T.
 template <class T>
 struct VectorExport;
 
@@ -56,7 +56,7 @@ using NumberVectorElements =
     DropFirst<void KIVO_SDK_FOR_EACH_NUMBER_VECTOR(KIVO_SDK_VECTOR_ELEMENT)>::type;
 #undef KIVO_SDK_VECTOR_ELEMENT
 
-// A new object from allocator, seen as I (the interface that allocator's class implements).
+/// A new object from allocator, seen as I (the interface that allocator's class implements).
 template <class I>
 Ptr<I> Create(utility::ObjectAllocator allocator) {
   return Ptr<I>(adopt, static_cast<I*>(allocator()));
@@ -64,38 +64,47 @@ Ptr<I> Create(utility::ObjectAllocator allocator) {
 
 }  // namespace detail
 
-// True when the library has vectors of T: the ten numeric element types and
-// ISharedTypelessObject.
+/// True when the library has vectors of T: the ten numeric element types and
+/// ISharedTypelessObject.
 template <class T, class = void>
 inline constexpr bool kHasVector = false;
 template <class T>
 inline constexpr bool kHasVector<T, std::void_t<decltype(detail::VectorExport<T>::field)>> = true;
 
-// The payload sizes of the trivial typeless objects, ascending.
+/// The payload sizes of the trivial typeless objects, ascending.
 inline constexpr std::size_t kTrivialSizes[] = {1, 2, 4, 8, 12, 16, 20, 24, 28, 32};
 
+/// A handle on the library's exports that creates objects as owned, typed pointers.
 class Library {
  public:
-  // A library reached through table, whose entries must all be set (see FirstMissingExport). The
-  // table is copied.
-  explicit Library(const ExportTable& table) noexcept : table_(table) {}
+  /// A library reached through table, which is copied. Throws ExportTableError when this module
+  /// cannot use the table: another size or contract version, or a null entry (see
+  /// ExportTableProblem).
+  explicit Library(const ExportTable& table) : table_(table) { CheckExportTable(&table); }
 
-  // The exports; the table belongs to this Library.
+  /// The exports; the table belongs to this Library.
   const ExportTable& exports() const noexcept { return table_; }
 
-  // A new empty string object; the caller owns it.
+  /// The record that labels scalar payloads of T (see scalar_types.h). It belongs to the module
+  /// that filled the table, so payloads labelled with it outlive the module that wrote them.
+  template <class T>
+  const utility::InterfaceId* ScalarType() const noexcept {
+    return table_.scalar_types[ScalarIndex<typename detail::CanonicalScalar<T>::type>()];
+  }
+
+  /// A new empty string object; the caller owns it.
   Ptr<containers::IStringObject> NewString() const {
     return detail::Create<containers::IStringObject>(table_.KivoStringObjectAllocator);
   }
 
-  // A new string object holding text up to its first NUL; the caller owns it.
+  /// A new string object holding text up to its first NUL; the caller owns it.
   Ptr<containers::IStringObject> NewString(const char* text) const {
     Ptr<containers::IStringObject> object = NewString();
     object->SetString(text);
     return object;
   }
 
-  // A new empty vector of T (a numeric type or ISharedTypelessObject); the caller owns it.
+  /// A new empty vector of T (a numeric type or ISharedTypelessObject); the caller owns it.
   template <class T>
   Ptr<containers::ITypedVectorObject<T>> NewVector() const {
     static_assert(kHasVector<T>, "no vector of this element type; see kivo/sdk/library.h");
@@ -103,32 +112,32 @@ class Library {
                                                              detail::VectorExport<T>::field);
   }
 
-  // A new empty vector of shared typeless values; the caller owns it.
+  /// A new empty vector of shared typeless values; the caller owns it.
   Ptr<containers::ITypelessVectorObject> NewTypelessVector() const {
     return NewVector<containers::ISharedTypelessObject>();
   }
 
-  // A new empty record; the caller owns it.
+  /// A new empty record; the caller owns it.
   Ptr<containers::ICompoundObject> NewRecord() const {
     return detail::Create<containers::ICompoundObject>(table_.KivoCompoundObjectAllocator);
   }
 
-  // A new empty shared typeless value; the caller owns it.
+  /// A new empty shared typeless value; the caller owns it.
   Ptr<containers::ISharedTypelessObject> NewSharedValue() const {
     return detail::Create<containers::ISharedTypelessObject>(
         table_.KivoSharedTypelessObjectAllocator);
   }
 
-  // A new unique typeless object whose payload will be one library object (none yet, type void);
-  // the caller owns it.
+  /// A new unique typeless object whose payload will be one library object (none yet, type void);
+  /// the caller owns it.
   Ptr<containers::IUniqueTypelessObject> NewUniqueObject() const {
     return detail::Create<containers::IUniqueTypelessObject>(
         table_.KivoUniqueTypelessNonTrivialObjectAllocator);
   }
 
-  // A new unique typeless object with an inline payload of the smallest size in kTrivialSizes
-  // that holds size bytes, all zero, type void; the caller owns it. Throws std::length_error when
-  // size exceeds 32.
+  /// A new unique typeless object with an inline payload of the smallest size in kTrivialSizes
+  /// that holds size bytes, all zero, type void; the caller owns it. Throws std::length_error when
+  /// size exceeds 32.
   Ptr<containers::IUniqueTypelessObject> NewUniqueBytes(std::size_t size) const {
 #define KIVO_SDK_TRIVIAL(N)                                   \
   if (size <= N) {                                            \

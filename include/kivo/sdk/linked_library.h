@@ -8,17 +8,26 @@
 #include "kivo/containers/exports.h"
 #include "kivo/sdk/export_table.h"
 #include "kivo/sdk/library.h"
+#include "kivo/sdk/self_check.h"
 
 namespace kivo::sdk {
 
-// The table of the exports this module was linked with.
+/// The table of the exports this module was linked with, and of this module's scalar records (so
+/// it must not outlive this module).
 inline ExportTable LinkedExports() noexcept {
-#define KIVO_SDK_LINKED_ENTRY(name) &::name,
-  return ExportTable{KIVO_FOR_EACH_EXPORT(KIVO_SDK_LINKED_ENTRY)};
+  ExportTable table = EmptyExportTable();
+#define KIVO_SDK_LINKED_ENTRY(name) table.name = &::name;
+  KIVO_FOR_EACH_EXPORT(KIVO_SDK_LINKED_ENTRY)
 #undef KIVO_SDK_LINKED_ENTRY
+  return table;
 }
 
-// The library this module was linked with.
-inline Library LinkedLibrary() noexcept { return Library(LinkedExports()); }
+/// The library this module was linked with. The first call runs the self-check and throws
+/// ExportTableError when the library is not the one these headers describe.
+inline Library LinkedLibrary() {
+  static const bool checked = (SelfCheck(LinkedExports()), true);
+  (void)checked;
+  return Library(LinkedExports());
+}
 
 }  // namespace kivo::sdk

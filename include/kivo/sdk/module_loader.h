@@ -11,6 +11,7 @@
 
 #include "kivo/sdk/export_table.h"
 #include "kivo/sdk/library.h"
+#include "kivo/sdk/self_check.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -26,7 +27,7 @@
 
 namespace kivo::sdk {
 
-// The library module could not be loaded or lacks an export; what() names the file and export.
+/// The library module could not be loaded or lacks an export; what() names the file and export.
 class LoadError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -51,7 +52,7 @@ inline ModuleHandle OpenModule(const std::string& path) { return ::LoadLibraryA(
 inline void CloseModule(ModuleHandle module) { ::FreeLibrary(module); }
 
 inline utility::ObjectAllocator FindExport(ModuleHandle module, const char* name) {
-  // Through void (*)(), the generic function pointer, so that no warning about the types fires.
+  /// Through void (*)(), the generic function pointer, so that no warning about the types fires.
   return reinterpret_cast<utility::ObjectAllocator>(
       reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
 }
@@ -80,15 +81,16 @@ inline std::string LoaderMessage() {
 
 }  // namespace detail
 
-// Loads the library module from path and binds its 25 exports; a bare file name is searched for
-// as the platform's loader does. Throws LoadError naming path when the module cannot be loaded,
-// and naming path and the first missing export when it lacks one (the module is released again).
+/// Loads the library module from path and binds its 25 exports; a bare file name is searched for
+/// as the platform's loader does. Throws LoadError naming path when the module cannot be loaded,
+/// naming path and the first missing export when it lacks one (the module is released again), and
+/// naming what differs when its objects are not those these headers describe (SelfCheck).
 inline Library LoadLibraryModule(const std::string& path = kLibraryFileName) {
   detail::ModuleHandle module = detail::OpenModule(path);
   if (module == nullptr) {
     throw LoadError("cannot load the library module '" + path + "': " + detail::LoaderMessage());
   }
-  ExportTable table{};
+  ExportTable table = EmptyExportTable();
   const char* missing = nullptr;
   ForEachExport(table, [&](const char* name, utility::ObjectAllocator& entry) {
     if (missing != nullptr) return;
@@ -98,6 +100,10 @@ inline Library LoadLibraryModule(const std::string& path = kLibraryFileName) {
   if (missing != nullptr) {
     detail::CloseModule(module);
     throw LoadError("the library module '" + path + "' has no export '" + missing + "'");
+  }
+  if (std::string problem = SelfCheckProblem(table); !problem.empty()) {
+    detail::CloseModule(module);
+    throw LoadError("the library module '" + path + "' failed the self-check: " + problem);
   }
   return Library(table);
 }

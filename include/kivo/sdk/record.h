@@ -60,10 +60,10 @@ class Record;
 class List;
 struct Member;
 
-// What Set does with a member on the path that is not a record.
+/// What Set does with a member on the path that is not a record.
 enum class PathMode {
-  kStrict,             // fail with Reason::kThroughNonRecord
-  kReplaceNonRecords,  // replace it with a new record
+  kStrict,             ///< fail with Reason::kThroughNonRecord
+  kReplaceNonRecords,  ///< replace it with a new record
 };
 
 namespace detail {
@@ -99,7 +99,7 @@ struct IsStdVector : std::false_type {};
 template <class E, class A>
 struct IsStdVector<std::vector<E, A>> : std::true_type {};
 
-// True for what Set stores through Item's general constructor.
+/// True for what Set stores through Item's general constructor.
 template <class T>
 constexpr bool IsItem() noexcept {
   if constexpr (std::is_array_v<T> || IsTextType<T>()) {
@@ -127,27 +127,34 @@ Ptr<containers::ISharedTypelessObject> DeepCopyList(const Library& library,
 
 }  // namespace detail
 
-// A value for Set, Append and braced records; made implicitly from what it stores. It refers to
-// its argument, so it lives only as long as the call it is passed to.
+/// A value for Set, Append and braced records; made implicitly from what it stores. It refers to
+/// its argument, so it lives only as long as the call it is passed to.
 class Item {
  public:
+  /// Null: an empty value.
   Item(std::nullptr_t) noexcept : make_(&MakeNull) {}  // NOLINT: an empty value
-  Item(const char* text) noexcept                      // NOLINT
+  /// A text up to its first NUL.
+  Item(const char* text) noexcept  // NOLINT
       : data_(text != nullptr ? text : ""),
         size_(text != nullptr ? std::strlen(text) : 0),
         make_(&MakeText) {}
+  /// A text.
   Item(std::string_view text) noexcept  // NOLINT
       : data_(text.data() != nullptr ? text.data() : ""), size_(text.size()), make_(&MakeText) {}
+  /// A text.
   Item(const std::string& text) noexcept  // NOLINT
       : data_(text.c_str()), size_(text.size()), make_(&MakeText) {}
+  /// A scalar, a Record, List or Value (copied), or a std::vector of numbers.
   template <class T, class = std::enable_if_t<detail::IsItem<T>()>>
   Item(const T& value) noexcept : data_(&value), make_(&MakeFrom<T>) {}  // NOLINT
+  /// A numeric vector.
   template <class N, class = std::enable_if_t<detail::kIsNumber<N>>>
   Item(std::initializer_list<N> numbers) noexcept  // NOLINT: a numeric vector
       : data_(numbers.begin()), size_(numbers.size()), make_(&MakeNumbers<N>) {}
+  /// A braced record.
   Item(std::initializer_list<Member> members) noexcept;  // NOLINT: a record
 
-  // A new value holding what this item describes; the caller owns it.
+  /// A new value holding what this item describes; the caller owns it.
   Ptr<containers::ISharedTypelessObject> Make(const Library& library) const {
     return make_(library, *this);
   }
@@ -177,52 +184,66 @@ class Item {
   Maker make_;
 };
 
-// One member of a braced record: {"key", value}. The key is a path, as for Set.
+/// One member of a braced record: {"key", value}. The key is a path, as for Set.
 struct Member {
+  /// The key: a path.
   std::string_view key;
+  /// The value.
   Item value;
 };
 
 inline Item::Item(std::initializer_list<Member> members) noexcept
     : data_(members.begin()), size_(members.size()), make_(&MakeRecord) {}
 
-// One value of a record or list: a share of it, read like a record member.
+/// One value of a record or list: a share of it, read like a record member.
 class Value {
  public:
-  // Takes ownership of value (may be null: then the Value is missing).
+  /// Takes ownership of value (may be null: then the Value is missing).
   Value(const Library& library, Ptr<containers::ISharedTypelessObject> value) noexcept
       : library_(library), value_(std::move(value)) {}
+  /// A share of other's value.
   Value(const Value& other) : library_(other.library_), value_(Share(other.value_)) {}
+  /// Shares other's value.
   Value& operator=(const Value& other) {
     if (this != &other) value_ = Share(other.value_);
     library_ = other.library_;
     return *this;
   }
+  /// Takes other's value over.
   Value(Value&&) noexcept = default;
+  /// Takes other's value over.
   Value& operator=(Value&&) noexcept = default;
 
+  /// The value as T, or the Error why it is not one.
   template <class T>
   [[nodiscard]] Result<T> Find() const;
+  /// The value as T; empty when it is not one.
   template <class T>
   [[nodiscard]] std::optional<T> Get() const {
     return Find<T>().optional();
   }
+  /// The value as T; throws Error when it is not one.
   template <class T>
   [[nodiscard]] T As() const {
     return Find<T>().value();
   }
+  /// The value's type.
   [[nodiscard]] ValueType Type() const {
     return detail::TypeOf(library_, detail::Inspect(value_.get()));
   }
+  /// The value as JSON text.
   std::string Dump(int indent = 2) const { return sdk::Dump(value_.get(), indent); }
 
-  // The library's value; owned by this Value (null when missing).
+  /// The library's value; owned by this Value (null when missing).
   containers::ISharedTypelessObject* object() const noexcept { return value_.get(); }
+  /// The library this Value creates objects with.
   const Library& library() const noexcept { return library_; }
 
+  /// True when both hold the same data.
   friend bool operator==(const Value& a, const Value& b) {
     return detail::SameValue(a.value_.get(), b.value_.get());
   }
+  /// Not ==.
   friend bool operator!=(const Value& a, const Value& b) { return !(a == b); }
 
  private:
@@ -235,19 +256,20 @@ class Value {
   Ptr<containers::ISharedTypelessObject> value_;
 };
 
+/// A record of named members of any type, reached by paths such as "a/b/c".
 class Record {
  public:
   class Iterator;
 
-  // A new empty record.
+  /// A new empty record.
   explicit Record(const Library& library)
       : Record(library, MakeObjectValue(library, library.NewRecord())) {}
-  // A new record with members, set in order as by Set.
+  /// A new record with members, set in order as by Set.
   Record(const Library& library, std::initializer_list<Member> members);
-  // Takes ownership of record.
+  /// Takes ownership of record.
   Record(const Library& library, Ptr<containers::ICompoundObject> record)
       : Record(library, MakeObjectValue(library, std::move(record))) {}
-  // Takes ownership of value, which must hold a record (Error kWrongType otherwise).
+  /// Takes ownership of value, which must hold a record (Error kWrongType otherwise).
   Record(const Library& library, Ptr<containers::ISharedTypelessObject> value)
       : library_(library), holder_(std::move(value)) {
     record_ = holder_ ? PayloadAs<containers::ICompoundObject>(*holder_) : nullptr;
@@ -257,23 +279,27 @@ class Record {
                       ", asked for record");
     }
   }
-  // A Record that works on record without owning it; record must outlive it (and its copies).
+  /// A Record that works on record without owning it; record must outlive it (and its copies).
   static Record View(const Library& library, containers::ICompoundObject& record) {
     return Record(library, nullptr, &record);
   }
 
+  /// A share of other's record.
   Record(const Record& other)
       : library_(other.library_),
         holder_(other.holder_ ? Adopt(other.holder_->Share()) : nullptr),
         record_(other.record_) {}
+  /// Shares other's record.
   Record& operator=(const Record& other) {
     Record copy(other);
     return *this = std::move(copy);
   }
+  /// Takes other's record over.
   Record(Record&& other) noexcept
       : library_(other.library_),
         holder_(std::move(other.holder_)),
         record_(std::exchange(other.record_, nullptr)) {}
+  /// Takes other's record over.
   Record& operator=(Record&& other) noexcept {
     library_ = other.library_;
     holder_ = std::move(other.holder_);
@@ -281,13 +307,13 @@ class Record {
     return *this;
   }
 
-  // Stores a copy of value at path, making records on the way; throws Error when TrySet fails.
+  /// Stores a copy of value at path, making records on the way; throws Error when TrySet fails.
   Record& Set(std::string_view path, const Item& value, PathMode mode = PathMode::kStrict) {
     TrySet(path, value, mode).value();
     return *this;
   }
-  // Stores a copy of value at path, making records on the way. Fails with kBadPath, or with
-  // kThroughNonRecord when a member on the path is not a record (unless mode replaces it).
+  /// Stores a copy of value at path, making records on the way. Fails with kBadPath, or with
+  /// kThroughNonRecord when a member on the path is not a record (unless mode replaces it).
   [[nodiscard]] Status TrySet(std::string_view path, const Item& value,
                               PathMode mode = PathMode::kStrict) {
     if (std::optional<Error> bad = detail::CheckPath(path)) return *bad;
@@ -314,33 +340,37 @@ class Record {
     return {};
   }
 
+  /// The member at path as T, or the Error why it is not one.
   template <class T>
   [[nodiscard]] Result<T> Find(std::string_view path) const;
+  /// The member at path as T; empty when it is missing or not one.
   template <class T>
   [[nodiscard]] std::optional<T> Get(std::string_view path) const {
     return Find<T>(path).optional();
   }
+  /// The member at path as T; throws Error when it is missing or not one.
   template <class T>
   [[nodiscard]] T At(std::string_view path) const {
     return Find<T>(path).value();
   }
-  // The member at path as a Value (a share of it); Error when there is none.
+  /// The member at path as a Value (a share of it); Error when there is none.
   [[nodiscard]] Result<Value> FindValue(std::string_view path) const {
     Result<Ptr<containers::ISharedTypelessObject>> found = Lookup(path);
     if (!found) return found.error();
     return Value(library_, std::move(found).value());
   }
 
-  // The type of the member at path; kind kMissing when there is none or the path is bad.
+  /// The type of the member at path; kind kMissing when there is none or the path is bad.
   [[nodiscard]] ValueType TypeAt(std::string_view path) const {
     Result<Ptr<containers::ISharedTypelessObject>> found = Lookup(path);
     if (!found) return ValueType{};
     return detail::TypeOf(library_, detail::Inspect(found->get()));
   }
+  /// True when there is a member at path.
   [[nodiscard]] bool Contains(std::string_view path) const {
     return !detail::CheckPath(path) && record_->Contains(std::string(path).c_str(), nullptr);
   }
-  // Removes the member at path; kMissing (or the path's fault) when there is none.
+  /// Removes the member at path; kMissing (or the path's fault) when there is none.
   [[nodiscard]] Status Remove(std::string_view path) {
     Result<Ptr<containers::ISharedTypelessObject>> found = Lookup(path);
     if (!found) return found.error();
@@ -348,26 +378,29 @@ class Record {
     return {};
   }
 
-  // The direct keys in key order.
+  /// The direct keys in key order.
   std::vector<std::string> Keys() const { return RecordKeys(*record_); }
+  /// The number of direct members.
   std::size_t Size() const { return record_->GetCount(); }
+  /// True when there are no members.
   bool Empty() const { return record_->IsEmpty(); }
 
-  // Iterates (key, Value) pairs over the keys present when iteration starts.
+  /// Iterates (key, Value) pairs over the keys present when iteration starts.
   Iterator begin() const;
+  /// Past the last member.
   Iterator end() const;
 
-  // An independent deep copy.
+  /// An independent deep copy.
   [[nodiscard]] Record Clone() const {
     return Record(library_, detail::DeepCopyRecord(library_, *record_));
   }
-  // The library's merge: copies other's direct members in (replacing members of the same key when
-  // overwrite), nested records whole; answers how many it entered.
+  /// The library's merge: copies other's direct members in (replacing members of the same key when
+  /// overwrite), nested records whole; answers how many it entered.
   std::uint64_t Merge(const Record& other, bool overwrite = true) {
     return record_->Merge(other.record_, overwrite);
   }
-  // Merges member by member: a record under a key both hold is merged into, anything else is
-  // replaced by a copy of other's.
+  /// Merges member by member: a record under a key both hold is merged into, anything else is
+  /// replaced by a copy of other's.
   void MergeDeep(const Record& other) {
     if (record_ == other.record_) return;
     for (const std::string& key : other.Keys()) {
@@ -381,23 +414,27 @@ class Record {
     }
   }
 
+  /// The record as JSON text.
   std::string Dump(int indent = 2) const { return sdk::Dump(record_, indent); }
 
-  // The library's record; owned by this Record's holders (or the viewed record's owner).
+  /// The library's record; owned by this Record's holders (or the viewed record's owner).
   containers::ICompoundObject& object() const noexcept { return *record_; }
+  /// The library this Record creates objects with.
   const Library& library() const noexcept { return library_; }
 
+  /// True when both hold the same data, member by member.
   friend bool operator==(const Record& a, const Record& b) {
     return detail::SameSeen(detail::SeenObject(Kind::kRecord, *a.record_),
                             detail::SeenObject(Kind::kRecord, *b.record_), 0);
   }
+  /// Not ==.
   friend bool operator!=(const Record& a, const Record& b) { return !(a == b); }
 
  private:
   Record(const Library& library, std::nullptr_t, containers::ICompoundObject* record) noexcept
       : library_(library), record_(record) {}
 
-  // A share of the member at path, or why there is none.
+  /// A share of the member at path, or why there is none.
   Result<Ptr<containers::ISharedTypelessObject>> Lookup(std::string_view path) const {
     if (std::optional<Error> bad = detail::CheckPath(path)) return *bad;
     const std::string full(path);
@@ -420,29 +457,39 @@ class Record {
   }
 
   Library library_;
-  Ptr<containers::ISharedTypelessObject> holder_;  // null for a view
+  Ptr<containers::ISharedTypelessObject> holder_;  ///< null for a view
   containers::ICompoundObject* record_;
 };
 
+/// Walks a Record's direct members in key order, as key and Value.
 class Record::Iterator {
  public:
+  /// Iterator traits.
   using iterator_category = std::input_iterator_tag;
+  /// Iterator traits.
   using value_type = std::pair<std::string, Value>;
+  /// Iterator traits.
   using difference_type = std::ptrdiff_t;
+  /// Iterator traits.
   using pointer = void;
+  /// Iterator traits.
   using reference = value_type;
 
+  /// The member: its key and a Value.
   value_type operator*() const {
     const std::string& key = (*keys_)[index_];
     return {key, Value(record_->library_, Adopt(record_->record_->GetConst(key.c_str(), nullptr)))};
   }
+  /// The next member.
   Iterator& operator++() {
     ++index_;
     return *this;
   }
+  /// True at the same member.
   friend bool operator==(const Iterator& a, const Iterator& b) {
     return a.Done() == b.Done() && (a.Done() || a.index_ == b.index_);
   }
+  /// Not ==.
   friend bool operator!=(const Iterator& a, const Iterator& b) { return !(a == b); }
 
  private:
@@ -461,19 +508,19 @@ inline Record::Iterator Record::begin() const {
 }
 inline Record::Iterator Record::end() const { return Iterator(this, nullptr); }
 
-// A list of values of any type, in order.
+/// A list of values of any type, in order.
 class List {
  public:
   class Iterator;
 
-  // A new empty list.
+  /// A new empty list.
   explicit List(const Library& library)
       : List(library, MakeObjectValue(library, library.NewTypelessVector())) {}
-  // A new list holding copies of items, in order.
+  /// A new list holding copies of items, in order.
   List(const Library& library, std::initializer_list<Item> items) : List(library) {
     for (const Item& item : items) Append(item);
   }
-  // Takes ownership of value, which must hold a list (Error kWrongType otherwise).
+  /// Takes ownership of value, which must hold a list (Error kWrongType otherwise).
   List(const Library& library, Ptr<containers::ISharedTypelessObject> value)
       : library_(library), holder_(std::move(value)) {
     list_ = holder_ ? PayloadAs<containers::ITypelessVectorObject>(*holder_) : nullptr;
@@ -483,23 +530,27 @@ class List {
                       ", asked for list");
     }
   }
-  // A List that works on list without owning it; list must outlive it (and its copies).
+  /// A List that works on list without owning it; list must outlive it (and its copies).
   static List View(const Library& library, containers::ITypelessVectorObject& list) {
     return List(library, nullptr, &list);
   }
 
+  /// A share of other's list.
   List(const List& other)
       : library_(other.library_),
         holder_(other.holder_ ? Adopt(other.holder_->Share()) : nullptr),
         list_(other.list_) {}
+  /// Shares other's list.
   List& operator=(const List& other) {
     List copy(other);
     return *this = std::move(copy);
   }
+  /// Takes other's list over.
   List(List&& other) noexcept
       : library_(other.library_),
         holder_(std::move(other.holder_)),
         list_(std::exchange(other.list_, nullptr)) {}
+  /// Takes other's list over.
   List& operator=(List&& other) noexcept {
     library_ = other.library_;
     holder_ = std::move(other.holder_);
@@ -507,7 +558,7 @@ class List {
     return *this;
   }
 
-  // Appends a copy of value.
+  /// Appends a copy of value.
   List& Append(const Item& value) {
     Ptr<containers::ISharedTypelessObject> made = value.Make(library_);
     list_->PushBack(made.get());
@@ -515,23 +566,29 @@ class List {
     return *this;
   }
 
+  /// The number of elements.
   std::size_t Size() const { return static_cast<std::size_t>(list_->GetSize()); }
+  /// True when there are no elements.
   bool Empty() const { return Size() == 0; }
 
+  /// The element at index as T, or the Error why it is not one.
   template <class T>
   [[nodiscard]] Result<T> Find(std::size_t index) const;
+  /// The element at index as T; empty when it is not one.
   template <class T>
   [[nodiscard]] std::optional<T> Get(std::size_t index) const {
     return Find<T>(index).optional();
   }
+  /// The element at index as T; throws Error when it is not one.
   template <class T>
   [[nodiscard]] T At(std::size_t index) const {
     return Find<T>(index).value();
   }
+  /// The type of the element at index.
   [[nodiscard]] ValueType TypeAt(std::size_t index) const {
     return detail::TypeOf(library_, detail::Inspect(Element(index).get()));
   }
-  // Removes the element at index; kMissing past the end.
+  /// Removes the element at index; kMissing past the end.
   [[nodiscard]] Status Remove(std::size_t index) {
     if (index >= Size() || !list_->RemoveAt(static_cast<std::int32_t>(index))) {
       return Error(Reason::kMissing, Where(index), "the list holds " + std::to_string(Size()));
@@ -539,20 +596,28 @@ class List {
     return {};
   }
 
+  /// The first element.
   Iterator begin() const;
+  /// Past the last element.
   Iterator end() const;
 
+  /// A deep copy.
   [[nodiscard]] List Clone() const {
     return List(library_, detail::DeepCopyList(library_, *list_));
   }
+  /// The list as JSON text.
   std::string Dump(int indent = 2) const { return sdk::Dump(list_, indent); }
+  /// The library's vector; owned by this List.
   containers::ITypelessVectorObject& object() const noexcept { return *list_; }
+  /// The library this List creates objects with.
   const Library& library() const noexcept { return library_; }
 
+  /// True when both hold the same data, element by element.
   friend bool operator==(const List& a, const List& b) {
     return detail::SameSeen(detail::SeenObject(Kind::kList, *a.list_),
                             detail::SeenObject(Kind::kList, *b.list_), 0);
   }
+  /// Not ==.
   friend bool operator!=(const List& a, const List& b) { return !(a == b); }
 
  private:
@@ -569,20 +634,30 @@ class List {
   containers::ITypelessVectorObject* list_;
 };
 
+/// Walks a List's elements as Values, in order.
 class List::Iterator {
  public:
+  /// Iterator traits.
   using iterator_category = std::input_iterator_tag;
+  /// Iterator traits.
   using value_type = Value;
+  /// Iterator traits.
   using difference_type = std::ptrdiff_t;
+  /// Iterator traits.
   using pointer = void;
+  /// Iterator traits.
   using reference = Value;
 
+  /// The element.
   Value operator*() const { return Value(list_->library_, list_->Element(index_)); }
+  /// The next element.
   Iterator& operator++() {
     ++index_;
     return *this;
   }
+  /// True at the same element.
   friend bool operator==(const Iterator& a, const Iterator& b) { return a.index_ == b.index_; }
+  /// Not ==.
   friend bool operator!=(const Iterator& a, const Iterator& b) { return !(a == b); }
 
  private:
@@ -615,7 +690,7 @@ inline std::optional<Error> CheckPath(std::string_view path) {
   return Error(Reason::kBadPath, std::string(path), fault);
 }
 
-// What a type is called in Error texts.
+/// What a type is called in Error texts.
 template <class T>
 std::string AskedName() {
   if constexpr (std::is_same_v<T, std::string>) {
@@ -646,7 +721,7 @@ inline constexpr bool kIsReadable =
     std::is_same_v<T, Record> || std::is_same_v<T, List> || std::is_same_v<T, Value> ||
     kHasFields<T> || IsStdVector<T>::value;
 
-// value (owned) read as T; where names it in errors.
+/// value (owned) read as T; where names it in errors.
 template <class T>
 Result<T> Convert(const Library& library, Ptr<containers::ISharedTypelessObject> value,
                   const std::string& where) {

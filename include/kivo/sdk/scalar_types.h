@@ -22,8 +22,9 @@
 // smallest payload size that holds it (1, 2, 4 or 8 bytes). Any integer type is carried by the
 // record of its size and signedness (long long and long both as int64 on LP64 systems).
 //
-// NOTE: a record lives in the module that labels a payload with it. A module that stores scalars
-// must stay loaded as long as those payloads live.
+// The client layer labels scalars with the records of the ExportTable it was given, which belong
+// to the host that filled the table: a plugin may be unloaded while the scalars it stored live on.
+// A module that labels payloads with ScalarTypeId<T>() itself must outlive those payloads.
 
 #include <cstddef>
 #include <cstdint>
@@ -50,7 +51,7 @@
 
 namespace kivo::sdk {
 
-// The type that labels scalar payloads of T.
+/// The type that labels scalar payloads of T.
 template <class T>
 struct Scalar {};
 
@@ -63,8 +64,8 @@ struct TypeTag {
   using type = T;
 };
 
-// Calls f(TypeTag<T>{}) for each T of the list in order until f answers true; answers whether one
-// did.
+/// Calls f(TypeTag<T>{}) for each T of the list in order until f answers true; answers whether one
+/// did.
 template <class... T, class F>
 constexpr bool AnyOf(TypeList<T...>, F&& f) {
   return (f(TypeTag<T>{}) || ...);
@@ -80,8 +81,8 @@ struct DropFirst<First, T...> {
 using ScalarTypes = DropFirst<void KIVO_SDK_FOR_EACH_SCALAR(KIVO_SDK_SCALAR_TYPE)>::type;
 #undef KIVO_SDK_SCALAR_TYPE
 
-// The integer of each size and signedness: the fixed-width type the scalar records use and the
-// type the library's vectors are declared with (long long, not long, for 64 bits).
+/// The integer of each size and signedness: the fixed-width type the scalar records use and the
+/// type the library's vectors are declared with (long long, not long, for 64 bits).
 template <std::size_t kSize, bool kSigned>
 struct IntegerOfSize;
 #define KIVO_SDK_INTEGER(Size, Signed, Fixed, Element) \
@@ -106,14 +107,14 @@ constexpr bool IsCharacter() noexcept {
          std::is_same_v<T, char32_t>;
 }
 
-// True for the numbers the layer stores: the integer types other than bool and the characters,
-// float and double.
+/// True for the numbers the layer stores: the integer types other than bool and the characters,
+/// float and double.
 template <class T>
 inline constexpr bool kIsNumber = (std::is_integral_v<T> && !std::is_same_v<T, bool> &&
                                    !IsCharacter<T>()) ||
                                   std::is_same_v<T, float> || std::is_same_v<T, double>;
 
-// The type whose record labels scalars of T.
+/// The type whose record labels scalars of T.
 template <class T, class = void>
 struct CanonicalScalar {};
 template <class T>
@@ -128,36 +129,36 @@ struct CanonicalScalar<T, std::enable_if_t<kIsNumber<T> && std::is_integral_v<T>
 
 }  // namespace detail
 
-// True when T can travel as a scalar payload: bool, float, double and the integer types other
-// than the character types (use texts for characters).
+/// True when T can travel as a scalar payload: bool, float, double and the integer types other
+/// than the character types (use texts for characters).
 template <class T, class = void>
 inline constexpr bool kIsScalar = false;
 template <class T>
 inline constexpr bool kIsScalar<T, std::void_t<typename detail::CanonicalScalar<T>::type>> = true;
 
-// The label of scalar payloads of T.
+/// The label of scalar payloads of T.
 template <class T>
 using ScalarLabel = Scalar<typename detail::CanonicalScalar<T>::type>;
 
-// The record of scalar payloads of T, in this module. Never null.
+/// The record of scalar payloads of T, in this module (it dies with the module). Never null.
 template <class T>
 const utility::InterfaceId* ScalarTypeId() noexcept {
   return utility::InterfaceIdOf<ScalarLabel<T>>();
 }
 
-// The code of scalar payloads of T.
+/// The code of scalar payloads of T.
 template <class T>
 constexpr std::uint32_t ScalarCode() noexcept {
   return utility::InterfaceCode<ScalarLabel<T>>();
 }
 
-// The payload size that holds a scalar of T: 1, 2, 4 or 8.
+/// The payload size that holds a scalar of T: 1, 2, 4 or 8.
 template <class T>
 constexpr std::size_t ScalarPayloadSize() noexcept {
   return sizeof(typename detail::CanonicalScalar<T>::type);
 }
 
-// The short name of T's scalar type: "int64" for std::int64_t and long long.
+/// The short name of T's scalar type: "int64" for std::int64_t and long long.
 template <class T>
 constexpr const char* ScalarName() noexcept {
   return utility::InterfaceName<ScalarLabel<T>>::value + sizeof("kivo::sdk::") - 1;

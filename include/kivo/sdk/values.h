@@ -34,7 +34,7 @@
 namespace kivo::sdk {
 namespace detail {
 
-// The library's element type for numbers of T: the one of the same size and signedness.
+/// The library's element type for numbers of T: the one of the same size and signedness.
 template <class T, class = void>
 struct VectorElement {};
 template <class T>
@@ -48,17 +48,17 @@ struct VectorElement<T, std::enable_if_t<kIsNumber<T> && std::is_integral_v<T>>>
 template <class T>
 using VectorElementT = typename VectorElement<T>::type;
 
-// The unique object that value holds, null when it is empty. GetConstUnique gives the object that
-// GetUnique gives, seen through its base.
+/// The unique object that value holds, null when it is empty. GetConstUnique gives the object that
+/// GetUnique gives, seen through its base.
 inline const containers::IUniqueTypelessObject* HeldUnique(
     const containers::ISharedTypelessObject& value) {
   return static_cast<const containers::IUniqueTypelessObject*>(value.GetConstUnique());
 }
 
-// True when data lies inside the unique object at unique: a trivial payload, which starts after
-// the vtable pointer and the type record pointer. A non-trivial object's payload is a block of its
-// own and cannot start within the three pointers the non-trivial object itself occupies, so this
-// tells the two kinds apart without trusting the type label.
+/// True when data lies inside the unique object at unique: a trivial payload, which starts after
+/// the vtable pointer and the type record pointer. A non-trivial object's payload is a block of its
+/// own and cannot start within the three pointers the non-trivial object itself occupies, so this
+/// tells the two kinds apart without trusting the type label.
 inline bool IsInlinePayload(const void* unique, const void* data) noexcept {
   const auto start = reinterpret_cast<std::uintptr_t>(unique);
   const auto at = reinterpret_cast<std::uintptr_t>(data);
@@ -71,8 +71,8 @@ inline bool HasCode(const utility::InterfaceId* type, std::uint32_t code) {
 
 }  // namespace detail
 
-// value's payload as interface I, when it is a library object labelled with I's record (any object
-// for I = IObject); null otherwise. value and its other holders keep owning the payload.
+/// value's payload as interface I, when it is a library object labelled with I's record (any object
+/// for I = IObject); null otherwise. value and its other holders keep owning the payload.
 template <class I>
 I* PayloadAs(containers::ISharedTypelessObject& value) {
   containers::IUniqueTypelessObject* unique = value.GetUnique();
@@ -84,7 +84,7 @@ I* PayloadAs(containers::ISharedTypelessObject& value) {
   return static_cast<I*>(static_cast<utility::ISharedInterface*>(data));
 }
 
-// value's payload as interface I, read-only; as the overload above.
+/// value's payload as interface I, read-only; as the overload above.
 template <class I>
 const I* PayloadAs(const containers::ISharedTypelessObject& value) {
   const containers::IUniqueTypelessObject* unique = detail::HeldUnique(value);
@@ -96,8 +96,8 @@ const I* PayloadAs(const containers::ISharedTypelessObject& value) {
   return static_cast<const I*>(static_cast<const utility::ISharedInterface*>(data));
 }
 
-// A new value whose payload is object, labelled with object's own record. Takes ownership of
-// object; the caller owns the result. Empty when object is.
+/// A new value whose payload is object, labelled with object's own record. Takes ownership of
+/// object; the caller owns the result. Empty when object is.
 template <class I>
 Ptr<containers::ISharedTypelessObject> MakeObjectValue(const Library& library, Ptr<I> object) {
   static_assert(std::is_base_of_v<utility::IObject, I>, "payloads are library objects");
@@ -111,18 +111,18 @@ Ptr<containers::ISharedTypelessObject> MakeObjectValue(const Library& library, P
   return value;
 }
 
-// A new value holding a string object with text up to its first NUL; the caller owns it.
+/// A new value holding a string object with text up to its first NUL; the caller owns it.
 inline Ptr<containers::ISharedTypelessObject> MakeText(const Library& library,
                                                        std::string_view text) {
   return MakeObjectValue(library, library.NewString(std::string(text).c_str()));
 }
 
-// A new empty value (it dumps as null); the caller owns it.
+/// A new empty value (it dumps as null); the caller owns it.
 inline Ptr<containers::ISharedTypelessObject> MakeEmpty(const Library& library) {
   return library.NewSharedValue();
 }
 
-// A new value holding value as a scalar payload (see scalar_types.h); the caller owns it.
+/// A new value holding value as a scalar payload (see scalar_types.h); the caller owns it.
 template <class T>
 Ptr<containers::ISharedTypelessObject> MakeScalar(const Library& library, T value) {
   static_assert(kIsScalar<T>, "not a scalar type; see kivo/sdk/scalar_types.h");
@@ -131,17 +131,17 @@ Ptr<containers::ISharedTypelessObject> MakeScalar(const Library& library, T valu
   const auto stored = static_cast<Stored>(value);
   Ptr<containers::IUniqueTypelessObject> unique = library.NewUniqueBytes(sizeof(Stored));
   std::memcpy(unique->GetData(), &stored, sizeof(Stored));
-  unique->SetTypeId(ScalarTypeId<T>());
+  unique->SetTypeId(library.ScalarType<T>());
   Ptr<containers::ISharedTypelessObject> result = library.NewSharedValue();
   result->Reset(unique.release());
   return result;
 }
 
-// A new value holding a numeric vector with count numbers from values, in the library's element
-// type of T's size and signedness; the caller owns it.
-//
-// NOTE: The two 8-bit vectors report one record, so a reader cannot tell them apart: unsigned
-// 8-bit numbers are stored as the bytes of an int8 vector, and read back as the asked signedness.
+/// A new value holding a numeric vector with count numbers from values, in the library's element
+/// type of T's size and signedness; the caller owns it.
+///
+/// NOTE: The two 8-bit vectors report one record, so a reader cannot tell them apart: unsigned
+/// 8-bit numbers are stored as the bytes of an int8 vector, and read back as the asked signedness.
 template <class T>
 Ptr<containers::ISharedTypelessObject> MakeVector(const Library& library, const T* values,
                                                   std::size_t count) {
@@ -151,21 +151,21 @@ Ptr<containers::ISharedTypelessObject> MakeVector(const Library& library, const 
   return MakeObjectValue(library, std::move(vector));
 }
 
-// A new value holding a numeric vector with the numbers of values; the caller owns it.
+/// A new value holding a numeric vector with the numbers of values; the caller owns it.
 template <class T>
 Ptr<containers::ISharedTypelessObject> MakeVector(const Library& library,
                                                   const std::vector<T>& values) {
   return MakeVector(library, values.data(), values.size());
 }
 
-// A new value holding a numeric vector with the numbers of values; the caller owns it.
+/// A new value holding a numeric vector with the numbers of values; the caller owns it.
 template <class T>
 Ptr<containers::ISharedTypelessObject> MakeVector(const Library& library,
                                                   std::initializer_list<T> values) {
   return MakeVector(library, values.begin(), values.size());
 }
 
-// Copies of record's direct keys, in key order (a null key reads as "").
+/// Copies of record's direct keys, in key order (a null key reads as "").
 inline std::vector<std::string> RecordKeys(const containers::ICompoundObject& record) {
   const std::uint32_t count = record.GetCount();
   std::vector<const char*> keys(count, nullptr);

@@ -14,13 +14,14 @@
 
 namespace kivo::utility {
 
+/// The type record of an interface: its qualified name and the code folded from it.
 struct InterfaceId {
-  const char* name;    // qualified interface name, NUL-terminated, static storage
-  std::uint32_t code;  // NameCode(name)
+  const char* name;    ///< qualified interface name, NUL-terminated, static storage
+  std::uint32_t code;  ///< NameCode(name)
 };
 
-// The code of a NUL-terminated name: four 8-bit lanes, each byte b[i] of the name and its
-// terminator folded into lane i % 4 as b[i] ^ i, read as a little-endian 32-bit number.
+/// The code of a NUL-terminated name: four 8-bit lanes, each byte b[i] of the name and its
+/// terminator folded into lane i % 4 as b[i] ^ i, read as a little-endian 32-bit number.
 constexpr std::uint32_t NameCode(const char* name) noexcept {
   std::uint8_t lanes[4] = {0, 0, 0, 0};
   for (std::size_t i = 0;; ++i) {
@@ -32,33 +33,35 @@ constexpr std::uint32_t NameCode(const char* name) noexcept {
          static_cast<std::uint32_t>(lanes[2]) << 16 | static_cast<std::uint32_t>(lanes[3]) << 24;
 }
 
-// InterfaceName<T>::value is the record name of interface T; specialised next to each interface.
+/// InterfaceName<T>::value is the record name of interface T; specialised next to each interface.
 template <class T>
 struct InterfaceName;
 
+/// The record name of void, which labels empty payloads.
 template <>
 struct InterfaceName<void> {
+  /// The name.
   static constexpr const char* value = "void";
 };
 
-// The code of interface T, as a compile-time constant.
+/// The code of interface T, as a compile-time constant.
 template <class T>
 constexpr std::uint32_t InterfaceCode() noexcept {
   return NameCode(InterfaceName<T>::value);
 }
 
-// The record of T: the same address on every call within one module. Never null, never throws,
-// never locks: the record is constant-initialised.
+/// The record of T: the same address on every call within one module. Never null, never throws,
+/// never locks: the record is constant-initialised.
 template <class T>
 const InterfaceId* InterfaceIdOf() noexcept {
   static constexpr InterfaceId record{InterfaceName<T>::value, NameCode(InterfaceName<T>::value)};
   return &record;
 }
 
-// The record that labels an empty typeless payload.
+/// The record that labels an empty typeless payload.
 inline const InterfaceId* VoidInterfaceId() noexcept { return InterfaceIdOf<void>(); }
 
-// True when a and b denote the same type (equal codes). Both must be non-null.
+/// True when a and b denote the same type (equal codes). Both must be non-null.
 inline bool SameType(const InterfaceId* a, const InterfaceId* b) noexcept {
   return a->code == b->code;
 }
