@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "compound_object.h"
-#include "compound_test_support.h"
 #include "support/counting_heap.h"
+#include "support/objects.h"
 
 namespace {
 
