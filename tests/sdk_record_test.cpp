@@ -222,7 +222,8 @@ TEST_F(SdkRecord, TypeAtNamesWhatIsStored) {
   bytes->SetTypeId(&kPoint);
   sdk::Value point(library, library.NewSharedValue());
   point.object()->Reset(bytes.release());
-  kivo::testing::CountingLog log;
+  // The record keeps a copy of the object until the fixture ends, after this body.
+  static kivo::testing::CountingLog log;
   sdk::Value foreign = sdk::Value(
       library,
       sdk::MakeObjectValue(library, sdk::Ptr<kivo::testing::CountingObject>(
