@@ -252,9 +252,11 @@ TEST(CompoundCycles, AContainerWhoseOneOwnerIsItsOwnMemberEndsCleanlyInsideTheCa
   const std::pair<const char*, void (*)(ITypelessVectorObject&)> vector_cases[] = {
       {"RemoveAt", [](ITypelessVectorObject& v) { v.RemoveAt(1); }},
       {"Clear", [](ITypelessVectorObject& v) { v.Clear(); }},
-      {"CopyFrom",
+      {"CopyFrom",  // from a vector with an element, which a dead vector must not take
        [](ITypelessVectorObject& v) {
-         v.CopyFrom(Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator).get());
+         auto source = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
+         source->PushBack(NewText("v").release());
+         v.CopyFrom(source.get());
        }},
   };
   CountingHeap heap;
