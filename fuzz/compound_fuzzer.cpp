@@ -309,8 +309,8 @@ void SetBoth(ICompoundObject& record, ModelRecord& model, const Path& path, Fuzz
   const bool overwrite = in.Bool();
   Value value = MakeValue(in, world);
   bool answer = false;
-  if (!FuzzHeap::Get().Refusing(
-          refuse, [&] { answer = record.Set(path.c_str(), value.object, overwrite); })) {
+  if (!Heap().Refusing(refuse,
+                       [&] { answer = record.Set(path.c_str(), value.object, overwrite); })) {
     KIVO_FUZZ_CHECK(
         answer ==
         (!path.null && Set(model, path.text, value.object ? &value.model : nullptr, overwrite)));
@@ -474,7 +474,7 @@ std::size_t Step(FuzzInput& in, World& world) {
     case 12: {  // Set, CopyFrom or Merge with the next heap request refused
       // Each makes its first request before it changes anything, except that CopyFrom has let
       // go of its members by then.
-      FuzzHeap& heap = FuzzHeap::Get();
+      testing::CountingHeap& heap = Heap();
       const std::size_t which = in.Below(3);
       if (which == 0) {
         SetBoth(record, model, ReadPath(in), in, world, true);
@@ -562,8 +562,7 @@ std::size_t Step(FuzzInput& in, World& world) {
 }  // namespace kivo::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  kivo::fuzz::FuzzHeap& heap = kivo::fuzz::FuzzHeap::Get();
-  const std::ptrdiff_t live = heap.Live();
+  kivo::testing::CountingHeap heap;  // ends the process when a block of the input stays
   {
     kivo::fuzz::FuzzInput in(data, size);
     kivo::fuzz::World world;
@@ -571,6 +570,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       world.Check(kivo::fuzz::Step(in, world));
     world.CheckAll();
   }
-  KIVO_FUZZ_CHECK(heap.Live() == live);  // every block of the input went back
   return 0;
 }

@@ -1,5 +1,4 @@
-// What the fuzzers share: an input decoder, checks, type records and a counting heap under the
-// library.
+// What the fuzzers share: an input decoder, checks, type records and the heap seam.
 // SPDX-License-Identifier: MIT
 #pragma once
 
@@ -13,8 +12,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "internal/memory.h"
 #include "kivo/containers/exports.h"
+#include "support/counting_heap.h"
 
 namespace kivo::fuzz {
 
@@ -97,70 +96,7 @@ inline const utility::InterfaceId* TypeRecord(std::size_t choice) {
   return records[std::min<std::size_t>(choice, 5)];
 }
 
-// The capacity after growing by half, at least `needed`, capped at `max`.
-inline std::size_t Grown(std::size_t capacity, std::size_t needed, std::uint64_t max) {
-  if (capacity > max - capacity / 2) return max;
-  return std::max(capacity + capacity / 2, needed);
-}
-
-// Counts the library's live heap blocks, remembers the size of the last request and can refuse
-// requests, so the fuzzers check capacities, failure paths and leaks exactly.
-class FuzzHeap {
- public:
-  // Installs the counting heap once, before the first object exists.
-  static FuzzHeap& Get() {
-    static FuzzHeap& heap = Install();
-    return heap;
-  }
-
-  std::ptrdiff_t Live() const { return live_; }
-  std::size_t LastRequest() const { return last_request_; }
-
-  // Runs call with the next request refused when `refuse`; answers whether it threw bad_alloc.
-  template <class Call>
-  bool Refusing(bool refuse, Call call) {
-    fail_next_ = refuse;
-    bool threw = false;
-    try {
-      call();
-    } catch (const std::bad_alloc& error) {
-      threw = true;
-      KIVO_FUZZ_CHECK(std::strcmp(error.what(), "bad allocation") == 0);
-    }
-    fail_next_ = false;
-    return threw;
-  }
-
- private:
-  static FuzzHeap& Install() {
-    static FuzzHeap heap;
-    detail::ReplaceHeapFunctions({&Acquire, &Release});
-    return heap;
-  }
-
-  static void* Acquire(std::size_t size) {
-    FuzzHeap& heap = Get();
-    if (heap.fail_next_) {
-      heap.fail_next_ = false;
-      return nullptr;
-    }
-    void* block = std::malloc(size);
-    if (block != nullptr) {
-      ++heap.live_;
-      heap.last_request_ = size;
-    }
-    return block;
-  }
-
-  static void Release(void* block) {
-    if (block == nullptr) return;
-    --Get().live_;
-    std::free(block);
-  }
-
-  std::ptrdiff_t live_ = 0;
-  std::size_t last_request_ = 0;
-  bool fail_next_ = false;
-};
+// The heap seam of the input being run: every fuzzer runs each input inside a CountingHeap scope.
+inline testing::CountingHeap& Heap() { return *testing::CountingHeap::Current(); }
 
 }  // namespace kivo::fuzz

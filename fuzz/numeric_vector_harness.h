@@ -44,10 +44,10 @@ class NumericVectorHarness {
       case 1: {  // append an element of the same vector, through the writable reference
         const std::int32_t index = Index(in, slot);
         const T value = Valid(slot, index) ? slot.elements[index] : Fallback();
-        const std::size_t grow = PlanPush(slot);
+        const bool grows = Full(slot);
         const T* before = vector.GetData();
         vector.PushBack(vector.GetAt(index));
-        Commit(slot, grow, before);
+        Commit(slot, grows, slot.elements.size() + 1, before);
         slot.elements.push_back(value);
         break;
       }
@@ -119,8 +119,6 @@ class NumericVectorHarness {
 
  private:
   static constexpr std::size_t kSlots = 3;
-  static constexpr std::uint64_t kMaxCount =
-      std::min<std::uint64_t>(0x7FFFFFFFFFFFFFFF, ~std::uint64_t{0} / sizeof(T));
 
   struct Slot {
     Vector* object = nullptr;
@@ -165,30 +163,29 @@ class NumericVectorHarness {
     return index >= 0 && static_cast<std::size_t>(index) < slot.elements.size();
   }
 
-  // The capacity of the new block an append needs; zero when it needs none.
-  static std::size_t PlanPush(const Slot& slot) {
-    if (slot.elements.size() < slot.capacity) return 0;
-    return Grown(slot.capacity, slot.elements.size() + 1, kMaxCount);
-  }
+  // Whether an append needs a new block.
+  static bool Full(const Slot& slot) { return slot.elements.size() == slot.capacity; }
 
-  // Checks the block an operation made (or that it made none) and updates the model's storage.
+  // Checks the block an operation made (or that it made none) and learns the new capacity from
+  // the size the heap was asked for: the exact growth rule is the unit tests' to check.
   // An append takes its new block while the old one is still held, so the address differs; a
   // copy releases first and may get the same address back.
-  void Commit(Slot& slot, std::size_t grown, const T* before, bool appends = true) {
+  void Commit(Slot& slot, bool grew, std::size_t needed, const T* before, bool appends = true) {
     const T* after = slot.object->GetData();
-    if (grown == 0) {
+    if (!grew) {
       KIVO_FUZZ_CHECK(after == before);
       return;
     }
     KIVO_FUZZ_CHECK(after != nullptr && (!appends || after != before));
-    KIVO_FUZZ_CHECK(FuzzHeap::Get().LastRequest() == grown * sizeof(T));
-    slot.capacity = grown;
+    const std::size_t request = Heap().LastRequest();
+    KIVO_FUZZ_CHECK(request % sizeof(T) == 0 && request / sizeof(T) >= needed);
+    slot.capacity = request / sizeof(T);
     slot.data = after;
   }
 
   void PushBack(Slot& slot, T value, bool by_copy, bool refuse = false) {
-    FuzzHeap& heap = FuzzHeap::Get();
-    const std::size_t grow = PlanPush(slot);
+    testing::CountingHeap& heap = Heap();
+    const bool grows = Full(slot);
     const T* before = slot.object->GetData();
     const bool threw = heap.Refusing(refuse, [&] {
       if (by_copy) {
@@ -198,17 +195,17 @@ class NumericVectorHarness {
       }
     });
     // A refused request fails an append that needs a new block and leaves the vector as it was.
-    KIVO_FUZZ_CHECK(threw == (refuse && grow != 0));
+    KIVO_FUZZ_CHECK(threw == (refuse && grows));
     if (threw) {
       KIVO_FUZZ_CHECK(slot.object->GetData() == before);
       return;
     }
-    Commit(slot, grow, before);
+    Commit(slot, grows, slot.elements.size() + 1, before);
     slot.elements.push_back(value);
   }
 
   void CopyFrom(Slot& slot, FuzzInput& in, bool refuse) {
-    FuzzHeap& heap = FuzzHeap::Get();
+    testing::CountingHeap& heap = Heap();
     const std::size_t choice = in.Below(kSlots + 2);
     if (choice >= kSlots) {
       KIVO_FUZZ_CHECK(!slot.object->CopyFrom(choice == kSlots ? nullptr : other_));
@@ -229,7 +226,7 @@ class NumericVectorHarness {
       return;
     }
     if (&source == &slot) return;
-    Commit(slot, grows ? Grown(slot.capacity, count, kMaxCount) : 0, before, /*appends=*/false);
+    Commit(slot, grows, count, before, /*appends=*/false);
     slot.elements = source.elements;
   }
 

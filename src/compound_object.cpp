@@ -80,7 +80,10 @@ struct Endings {
 };
 thread_local Endings endings;
 
-}  // namespace
+// The questions about nested records, answered in one place. A member is a nested record when
+// its read-only unique object is labelled with the ICompoundObject code (IsCompoundMember); the
+// record is then reached through its writable unique object (GetCompoundPayload), and every walk
+// goes through NestedRecord.
 
 bool IsCompoundMember(const ISharedTypelessObject* member) {
   if (member == nullptr) return false;
@@ -88,6 +91,9 @@ bool IsCompoundMember(const ISharedTypelessObject* member) {
   return unique != nullptr && IsCompoundType(unique->GetTypeId());
 }
 
+// The record inside a member that passes IsCompoundMember. Throws std::bad_cast ("bad cast") when
+// the writable unique object is missing or not labelled ICompoundObject, which only a handle of
+// another implementation can answer; null when the payload is not this library's record.
 CompoundObject* GetCompoundPayload(ISharedTypelessObject& member) {
   IUniqueTypelessObject* unique = member.GetUnique();
   if (unique == nullptr || !IsCompoundType(unique->GetTypeId())) ThrowBadCast();
@@ -102,6 +108,8 @@ CompoundObject* NestedRecord(ISharedTypelessObject* member) {
   }
   return IsCompoundMember(member) ? GetCompoundPayload(*member) : nullptr;
 }
+
+}  // namespace
 
 CompoundMember MakeCompoundMember(const utility::InterfaceId* type) {
   auto* const record = new CompoundObject();

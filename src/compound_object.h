@@ -94,24 +94,6 @@ class CompoundObject final : public utility::SharedImplementation<ICompoundObjec
 
 namespace kivo::detail {
 
-// The questions about nested records, answered in one place. A member is a nested record when
-// its read-only unique object is labelled with the ICompoundObject code (IsCompoundMember); the
-// record is then reached through its writable unique object (GetCompoundPayload), and every walk
-// goes through NestedRecord.
-
-// True when member holds a unique object labelled with the ICompoundObject code.
-bool IsCompoundMember(const containers::ISharedTypelessObject* member);
-
-// The record inside a member that passes IsCompoundMember. Throws std::bad_cast ("bad cast") when
-// the member's writable unique object is missing or not labelled ICompoundObject, which only a
-// handle of another implementation can answer. Null when the payload is not a CompoundObject of
-// this library (another class, raw bytes, or nothing): such a member is never walked into.
-containers::CompoundObject* GetCompoundPayload(containers::ISharedTypelessObject& member);
-
-// The nested record of member, or null when it is not one (see above); throws as
-// GetCompoundPayload does.
-containers::CompoundObject* NestedRecord(containers::ISharedTypelessObject* member);
-
 // A new member holding a new, empty nested record, its unique object labelled type.
 struct CompoundMember {
   Owned<containers::ISharedTypelessObject> member;

@@ -48,36 +48,12 @@ extern "C" {
 
 KIVO_API ISharedInterface* KivoStringObjectAllocator() { return detail::NewStringObject(); }
 
-KIVO_API ISharedInterface* KivoInt8VectorObjectAllocator() {
-  return detail::NewTypedVectorObject<signed char>(&KivoInt8VectorObjectAllocator);
-}
-KIVO_API ISharedInterface* KivoUInt8VectorObjectAllocator() {
-  return detail::NewTypedVectorObject<unsigned char>(&KivoUInt8VectorObjectAllocator);
-}
-KIVO_API ISharedInterface* KivoInt16VectorObjectAllocator() {
-  return detail::NewTypedVectorObject<short>(&KivoInt16VectorObjectAllocator);
-}
-KIVO_API ISharedInterface* KivoUInt16VectorObjectAllocator() {
-  return detail::NewTypedVectorObject<unsigned short>(&KivoUInt16VectorObjectAllocator);
-}
-KIVO_API ISharedInterface* KivoInt32VectorObjectAllocator() {
-  return detail::NewTypedVectorObject<int>(&KivoInt32VectorObjectAllocator);
-}
-KIVO_API ISharedInterface* KivoUInt32VectorObjectAllocator() {
-  return detail::NewTypedVectorObject<unsigned int>(&KivoUInt32VectorObjectAllocator);
-}
-KIVO_API ISharedInterface* KivoInt64VectorObjectAllocator() {
-  return detail::NewTypedVectorObject<long long>(&KivoInt64VectorObjectAllocator);
-}
-KIVO_API ISharedInterface* KivoUInt64VectorObjectAllocator() {
-  return detail::NewTypedVectorObject<unsigned long long>(&KivoUInt64VectorObjectAllocator);
-}
-KIVO_API ISharedInterface* KivoFloatVectorObjectAllocator() {
-  return detail::NewTypedVectorObject<float>(&KivoFloatVectorObjectAllocator);
-}
-KIVO_API ISharedInterface* KivoDoubleVectorObjectAllocator() {
-  return detail::NewTypedVectorObject<double>(&KivoDoubleVectorObjectAllocator);
-}
+#define KIVO_VECTOR_EXPORT(Element, Word, NameWord)                                   \
+  KIVO_API ISharedInterface* Kivo##Word##VectorObjectAllocator() {                    \
+    return detail::NewTypedVectorObject<Element>(&Kivo##Word##VectorObjectAllocator); \
+  }
+KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_VECTOR_EXPORT)
+#undef KIVO_VECTOR_EXPORT
 KIVO_API ISharedInterface* KivoTypelessVectorObjectAllocator() {
   return detail::NewTypelessVectorObject(&KivoTypelessVectorObjectAllocator);
 }
@@ -86,16 +62,7 @@ KIVO_API ISharedInterface* KivoTypelessVectorObjectAllocator() {
   KIVO_API ISharedInterface* KivoUniqueTypelessTrivialObjectAllocator_##N() { \
     return detail::NewUniqueTypelessTrivialObject<N>();                       \
   }
-KIVO_TRIVIAL_EXPORT(1)
-KIVO_TRIVIAL_EXPORT(2)
-KIVO_TRIVIAL_EXPORT(4)
-KIVO_TRIVIAL_EXPORT(8)
-KIVO_TRIVIAL_EXPORT(12)
-KIVO_TRIVIAL_EXPORT(16)
-KIVO_TRIVIAL_EXPORT(20)
-KIVO_TRIVIAL_EXPORT(24)
-KIVO_TRIVIAL_EXPORT(28)
-KIVO_TRIVIAL_EXPORT(32)
+KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_TRIVIAL_EXPORT)
 #undef KIVO_TRIVIAL_EXPORT
 
 KIVO_API ISharedInterface* KivoUniqueTypelessNonTrivialObjectAllocator() {

@@ -23,17 +23,10 @@ utility::ISharedInterface* NewTypedVectorObject(utility::ObjectAllocator allocat
   return new containers::TypedVectorObject<T>(allocator);
 }
 
-template utility::ISharedInterface* NewTypedVectorObject<signed char>(utility::ObjectAllocator);
-template utility::ISharedInterface* NewTypedVectorObject<unsigned char>(utility::ObjectAllocator);
-template utility::ISharedInterface* NewTypedVectorObject<short>(utility::ObjectAllocator);
-template utility::ISharedInterface* NewTypedVectorObject<unsigned short>(utility::ObjectAllocator);
-template utility::ISharedInterface* NewTypedVectorObject<int>(utility::ObjectAllocator);
-template utility::ISharedInterface* NewTypedVectorObject<unsigned int>(utility::ObjectAllocator);
-template utility::ISharedInterface* NewTypedVectorObject<long long>(utility::ObjectAllocator);
-template utility::ISharedInterface* NewTypedVectorObject<unsigned long long>(
-    utility::ObjectAllocator);
-template utility::ISharedInterface* NewTypedVectorObject<float>(utility::ObjectAllocator);
-template utility::ISharedInterface* NewTypedVectorObject<double>(utility::ObjectAllocator);
+#define KIVO_NEW_VECTOR(Element, Word, NameWord) \
+  template utility::ISharedInterface* NewTypedVectorObject<Element>(utility::ObjectAllocator);
+KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_NEW_VECTOR)
+#undef KIVO_NEW_VECTOR
 
 }  // namespace kivo::detail
 
@@ -123,15 +116,8 @@ const T* TypedVectorObject<T>::GetData() const {
   return elements.begin();
 }
 
-template class TypedVectorObject<signed char>;
-template class TypedVectorObject<unsigned char>;
-template class TypedVectorObject<short>;
-template class TypedVectorObject<unsigned short>;
-template class TypedVectorObject<int>;
-template class TypedVectorObject<unsigned int>;
-template class TypedVectorObject<long long>;
-template class TypedVectorObject<unsigned long long>;
-template class TypedVectorObject<float>;
-template class TypedVectorObject<double>;
+#define KIVO_VECTOR_CLASS(Element, Word, NameWord) template class TypedVectorObject<Element>;
+KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_VECTOR_CLASS)
+#undef KIVO_VECTOR_CLASS
 
 }  // namespace kivo::containers

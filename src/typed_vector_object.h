@@ -38,15 +38,9 @@ class TypedVectorObject final : public utility::SharedImplementation<ITypedVecto
 };
 
 // Defined and instantiated once, in typed_vector_object.cpp.
-extern template class TypedVectorObject<signed char>;
-extern template class TypedVectorObject<unsigned char>;
-extern template class TypedVectorObject<short>;
-extern template class TypedVectorObject<unsigned short>;
-extern template class TypedVectorObject<int>;
-extern template class TypedVectorObject<unsigned int>;
-extern template class TypedVectorObject<long long>;
-extern template class TypedVectorObject<unsigned long long>;
-extern template class TypedVectorObject<float>;
-extern template class TypedVectorObject<double>;
+#define KIVO_EXTERN_VECTOR(Element, Word, NameWord) \
+  extern template class TypedVectorObject<Element>;
+KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_EXTERN_VECTOR)
+#undef KIVO_EXTERN_VECTOR
 
 }  // namespace kivo::containers

@@ -64,10 +64,12 @@ bool CopyWithCount(const containers::IUniqueTypelessObject& source,
   return true;
 }
 
-template <std::size_t... N>
 bool CopyTrivialWithCount(const containers::IUniqueTypelessObject& source,
                           std::shared_ptr<containers::IUniqueTypelessObject>* copy) {
-  return (CopyWithCount<containers::UniqueTypelessTrivialObject<N>>(source, copy) || ...);
+#define KIVO_COPY_TRIVIAL(N) \
+  CopyWithCount<containers::UniqueTypelessTrivialObject<N>>(source, copy) ||
+  return KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_COPY_TRIVIAL) false;
+#undef KIVO_COPY_TRIVIAL
 }
 
 }  // namespace
@@ -76,16 +78,9 @@ template <std::size_t N>
 utility::ISharedInterface* NewUniqueTypelessTrivialObject() {
   return new containers::UniqueTypelessTrivialObject<N>();
 }
-template utility::ISharedInterface* NewUniqueTypelessTrivialObject<1>();
-template utility::ISharedInterface* NewUniqueTypelessTrivialObject<2>();
-template utility::ISharedInterface* NewUniqueTypelessTrivialObject<4>();
-template utility::ISharedInterface* NewUniqueTypelessTrivialObject<8>();
-template utility::ISharedInterface* NewUniqueTypelessTrivialObject<12>();
-template utility::ISharedInterface* NewUniqueTypelessTrivialObject<16>();
-template utility::ISharedInterface* NewUniqueTypelessTrivialObject<20>();
-template utility::ISharedInterface* NewUniqueTypelessTrivialObject<24>();
-template utility::ISharedInterface* NewUniqueTypelessTrivialObject<28>();
-template utility::ISharedInterface* NewUniqueTypelessTrivialObject<32>();
+#define KIVO_NEW_TRIVIAL(N) template utility::ISharedInterface* NewUniqueTypelessTrivialObject<N>();
+KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_NEW_TRIVIAL)
+#undef KIVO_NEW_TRIVIAL
 
 utility::ISharedInterface* NewUniqueTypelessNonTrivialObject() {
   return new containers::UniqueTypelessNonTrivialObject();
@@ -155,16 +150,9 @@ void UniqueTypelessTrivialObject<N>::SetTypeId(const utility::InterfaceId* type)
   typeId = type;
 }
 
-template class UniqueTypelessTrivialObject<1>;
-template class UniqueTypelessTrivialObject<2>;
-template class UniqueTypelessTrivialObject<4>;
-template class UniqueTypelessTrivialObject<8>;
-template class UniqueTypelessTrivialObject<12>;
-template class UniqueTypelessTrivialObject<16>;
-template class UniqueTypelessTrivialObject<20>;
-template class UniqueTypelessTrivialObject<24>;
-template class UniqueTypelessTrivialObject<28>;
-template class UniqueTypelessTrivialObject<32>;
+#define KIVO_TRIVIAL_CLASS(N) template class UniqueTypelessTrivialObject<N>;
+KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_TRIVIAL_CLASS)
+#undef KIVO_TRIVIAL_CLASS
 
 // UniqueTypelessNonTrivialObject
 
@@ -243,7 +231,7 @@ bool SharedTypelessObject::CopyFrom(const utility::IObject* other) {
 bool SharedTypelessObject::ResetToCloneOf(const IUniqueTypelessObject& source) {
   std::shared_ptr<IUniqueTypelessObject> copy;
   if (detail::CopyWithCount<UniqueTypelessNonTrivialObject>(source, &copy) ||
-      detail::CopyTrivialWithCount<1, 2, 4, 8, 12, 16, 20, 24, 28, 32>(source, &copy)) {
+      detail::CopyTrivialWithCount(source, &copy)) {
     if (!copy) return false;
     unique = std::move(copy);
     return true;

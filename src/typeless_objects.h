@@ -40,16 +40,9 @@ class UniqueTypelessTrivialObject final
   alignas(8) unsigned char data[N] = {};
 };
 
-extern template class UniqueTypelessTrivialObject<1>;
-extern template class UniqueTypelessTrivialObject<2>;
-extern template class UniqueTypelessTrivialObject<4>;
-extern template class UniqueTypelessTrivialObject<8>;
-extern template class UniqueTypelessTrivialObject<12>;
-extern template class UniqueTypelessTrivialObject<16>;
-extern template class UniqueTypelessTrivialObject<20>;
-extern template class UniqueTypelessTrivialObject<24>;
-extern template class UniqueTypelessTrivialObject<28>;
-extern template class UniqueTypelessTrivialObject<32>;
+#define KIVO_EXTERN_TRIVIAL(N) extern template class UniqueTypelessTrivialObject<N>;
+KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_EXTERN_TRIVIAL)
+#undef KIVO_EXTERN_TRIVIAL
 
 // A payload that is one owned library object, labelled with a type record. Copies and
 // comparisons go to the payload through IObject.

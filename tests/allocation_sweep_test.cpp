@@ -16,6 +16,7 @@
 #include "kivo/containers/exports.h"
 #include "support/counting_heap.h"
 #include "support/counting_object.h"
+#include "support/objects.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ using kivo::containers::IUniqueTypelessObject;
 using kivo::detail::Clone;
 using kivo::detail::Owned;
 using kivo::testing::CountingHeap;
+using kivo::testing::KeysOf;
 using kivo::utility::InterfaceIdOf;
 using kivo::utility::IObject;
 using kivo::utility::ISharedInterface;
@@ -165,12 +167,6 @@ void Produces(Scene& s, bool failed) {
   EXPECT_TRUE(failed || !s.source || s.result->Equals(s.source.get()));
 }
 
-std::vector<std::string> Keys(const ICompoundObject& record) {
-  std::vector<const char*> keys(record.GetCount());
-  record.GetKeys(keys.data(), static_cast<std::uint32_t>(keys.size()));
-  return {keys.begin(), keys.end()};
-}
-
 // record's member under key is a copy of source's, held in a unique object of its own.
 void ExpectMemberCopied(const ICompoundObject& record, const ICompoundObject& source,
                         const std::string& key) {
@@ -221,11 +217,7 @@ void AddNumericVectorCases(std::vector<SweepCase>& cases, const std::string& nam
 }
 
 void AddObjectCases(std::vector<SweepCase>& cases) {
-#define KIVO_EXPORT_ENTRY(name) {#name, &name},
-  static const std::pair<const char*, ObjectAllocator> exports[] = {
-      KIVO_FOR_EACH_EXPORT(KIVO_EXPORT_ENTRY)};
-#undef KIVO_EXPORT_ENTRY
-  for (const auto& [name, allocator] : exports) {
+  for (const auto& [name, allocator] : kivo::testing::kEveryExport) {
     const ObjectAllocator make = allocator;
     cases.push_back({name, [](Scene&) {}, [make](Scene& s) { s.result = Make(make); }, &Produces});
     cases.push_back({std::string(name) + " NewInstance",
@@ -487,7 +479,7 @@ void AddRecordCases(std::vector<SweepCase>& cases) {
                        // source's member.
                        const auto& record = s.Target<ICompoundObject>();
                        const auto& snapshot = dynamic_cast<const ICompoundObject&>(*s.snapshot);
-                       for (const std::string& key : Keys(record)) {
+                       for (const std::string& key : KeysOf(record)) {
                          Owned<ISharedTypelessObject> mine(record.GetConst(key.c_str(), nullptr));
                          Owned<ISharedTypelessObject> old(snapshot.GetConst(key.c_str(), nullptr));
                          if (old && (key == "omega" || !overwrite || mine->Equals(old.get()))) {
@@ -505,8 +497,8 @@ void AddRecordCases(std::vector<SweepCase>& cases) {
                    [](Scene& s, bool failed) {
                      // Emptied first, then filled in key order up to the failure.
                      const auto& source = s.Source<ICompoundObject>();
-                     const std::vector<std::string> keys = Keys(s.Target<ICompoundObject>());
-                     const std::vector<std::string> all = Keys(source);
+                     const std::vector<std::string> keys = KeysOf(s.Target<ICompoundObject>());
+                     const std::vector<std::string> all = KeysOf(source);
                      ASSERT_LE(keys.size(), all.size());
                      EXPECT_TRUE(std::equal(keys.begin(), keys.end(), all.begin()));
                      for (const std::string& key : keys) {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "compound_test_support.h"
+#include "support/objects.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "compound_test_support.h"
 #include "support/counting_object.h"
 #include "support/error_text.h"
+#include "support/objects.h"
 #include "support/slots.h"
 
 namespace {

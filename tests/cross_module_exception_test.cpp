@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <typeinfo>
 
-#include "compound_test_support.h"
+#include "support/objects.h"
 
 namespace {
 

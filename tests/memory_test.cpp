@@ -65,12 +65,4 @@ TEST(Memory, ZeroByteRequestsGiveDistinctBlocks) {
   kivo::detail::Deallocate(b);
 }
 
-TEST(Memory, ExportThrowsAndReturnsNothingWhenExhausted) {
-  CountingHeap heap;
-  heap.FailAfter(0);
-  EXPECT_THROW(KivoStringObjectAllocator(), std::bad_alloc);
-  heap.FailNone();
-  EXPECT_EQ(heap.Live(), 0);
-}
-
 }  // namespace

@@ -105,21 +105,6 @@ TEST(SharedTypelessObject, TheLastHolderToLetGoEndsTheUniqueObjectExactlyOnce) {
   EXPECT_EQ(second->GetTypeId(), VoidInterfaceId());
 }
 
-TEST(SharedTypelessObject, CopyFromDetachesWhileAssignValueWritesThroughToEverySharer) {
-  auto a = NewShared(Trivial8(1));
-  Owned<ISharedTypelessObject> sharer(a->Share());
-  auto copy = NewShared(Trivial8(99, &kTypeU));
-  ASSERT_TRUE(copy->CopyFrom(a.get()));
-  EXPECT_TRUE(copy->Equals(a.get()));
-  EXPECT_NE(copy->GetUnique(), a->GetUnique());
-  IUniqueTypelessObject* const held = a->GetUnique();
-  ASSERT_TRUE(a->AssignValue(NewShared(Trivial8(2)).get()));
-  EXPECT_EQ(a->GetUnique(), held);
-  EXPECT_EQ(ValueOf(*a), 2u);
-  EXPECT_EQ(ValueOf(*sharer), 2u);
-  EXPECT_EQ(ValueOf(*copy), 1u);
-}
-
 TEST(SharedTypelessObject, AssignValueNeedsBothHeldAndTheSameTypeCode) {
   enum Held { kEmpty, kT8, kU8, kT4, kNull8, kSame };
   const struct {
@@ -166,94 +151,6 @@ TEST(SharedTypelessObject, AssignValueReadsAnotherImplementationThroughItsSlot) 
   EXPECT_FALSE(target->AssignValue(nullptr));
   EXPECT_FALSE(target->Equals(foreign.get()));
   EXPECT_FALSE(target->CopyFrom(foreign.get()));
-}
-
-TEST(SharedTypelessObject, CopyFromJudgesAUniqueSourceEmptyByItsTypeAndASharedOneByWhatItHolds) {
-  CountingLog log;
-  auto target = NewShared(Counted(log));
-  Owned<IUniqueTypelessObject> void_unique(Trivial8(0xFF, VoidInterfaceId()));
-  ASSERT_TRUE(target->CopyFrom(void_unique.get()));
-  EXPECT_EQ(target->GetUnique(), nullptr);
-  EXPECT_EQ(log.destroyed, 1);
-  Owned<IUniqueTypelessObject> untyped(Trivial8(3, nullptr));  // a null record is no void
-  ASSERT_TRUE(target->CopyFrom(untyped.get()));
-  EXPECT_EQ(target->GetTypeId(), nullptr);
-  EXPECT_EQ(ValueOf(*target), 3u);
-  auto void_shared = NewShared(Trivial8(0xFF, VoidInterfaceId()));
-  ASSERT_TRUE(target->CopyFrom(void_shared.get()));
-  ASSERT_NE(target->GetUnique(), nullptr);
-  EXPECT_NE(target->GetUnique(), void_shared->GetUnique());
-  EXPECT_EQ(ValueOf(*target), 0xFFu);
-  ASSERT_TRUE(target->CopyFrom(NewShared().get()));
-  EXPECT_EQ(target->GetUnique(), nullptr);
-}
-
-TEST(SharedTypelessObject, CopyFromAndEqualsRefuseNullAndOtherClassesAndEqualsRefusesUniques) {
-  auto target = NewShared(Trivial8(4));
-  Owned<IObject> text(static_cast<IStringObject*>(KivoStringObjectAllocator()));
-  Owned<IUniqueTypelessObject> unique(Trivial8(4));
-  EXPECT_TRUE(target->GetUnique()->Equals(unique.get()));
-  EXPECT_FALSE(target->Equals(unique.get()));
-  for (const IObject* other : Others{nullptr, text.get()}) {
-    EXPECT_FALSE(target->CopyFrom(other));
-    EXPECT_FALSE(target->Equals(other));
-  }
-  EXPECT_EQ(ValueOf(*target), 4u);
-}
-
-TEST(SharedTypelessObject, CopyFromAPayloadlessNonTrivialSourceThrowsAndKeepsThisObject) {
-  CountingHeap heap;
-  auto target = NewShared(Trivial8(1));
-  IUniqueTypelessObject* const held = target->GetUnique();
-  Owned<IUniqueTypelessObject> no_payload(new UniqueTypelessNonTrivialObject());
-  no_payload->SetTypeId(&kTypeT);
-  auto shared_no_payload = NewShared(new UniqueTypelessNonTrivialObject());
-  const std::ptrdiff_t live = heap.Live();
-  for (const IObject* source : Others{no_payload.get(), shared_no_payload.get()}) {
-    EXPECT_EQ(ErrorText<std::runtime_error>([&] { target->CopyFrom(source); }),
-              "Can not copy from an object that doesn't derive from utility::IObject");
-    EXPECT_EQ(target->GetUnique(), held);
-    EXPECT_EQ(heap.Live(), live);  // the half-made copy went too
-  }
-}
-
-TEST(SharedTypelessObject, EqualsComparesTheHeldObjectsAndPassesTheirExceptionsOn) {
-  auto empty = NewShared();
-  auto one = NewShared(Trivial8(1));
-  EXPECT_TRUE(empty->Equals(NewShared().get()));
-  EXPECT_FALSE(empty->Equals(one.get()));
-  EXPECT_FALSE(one->Equals(empty.get()));
-  EXPECT_TRUE(one->Equals(NewShared(Trivial8(1)).get()));
-  EXPECT_FALSE(one->Equals(NewShared(Trivial8(2)).get()));
-  CountingLog log;
-  auto with_payload = NewShared(Counted(log));
-  auto* bare = new UniqueTypelessNonTrivialObject();
-  bare->SetTypeId(&kTypeT);
-  auto without_payload = NewShared(bare);
-  EXPECT_EQ(ErrorText<std::runtime_error>([&] { with_payload->Equals(without_payload.get()); }),
-            "Can not test equality of objects that don't derive from utility::IObject");
-}
-
-TEST(SharedTypelessObject, ExhaustedMemoryInResetEndsItsArgumentAndInShareLeavesNoCountBehind) {
-  CountingHeap heap;
-  CountingLog held_log, argument_log;
-  const std::ptrdiff_t baseline = heap.Live();
-  {
-    auto shared = NewShared(Counted(held_log));
-    IUniqueTypelessObject* const held = shared->GetUnique();
-    const std::ptrdiff_t live = heap.Live();
-    IUniqueTypelessObject* argument = Counted(argument_log);
-    heap.FailAfter(0);
-    EXPECT_EQ(ErrorText<std::bad_alloc>([&] { shared->Reset(argument); }), "bad allocation");
-    EXPECT_EQ(ErrorText<std::bad_alloc>([&] { shared->Share()->Destroy(); }), "bad allocation");
-    heap.FailNone();
-    EXPECT_EQ(argument_log.destroyed, 1);
-    EXPECT_EQ(shared->GetUnique(), held);
-    EXPECT_EQ(held_log.destroyed, 0);
-    EXPECT_EQ(heap.Live(), live);
-  }
-  EXPECT_EQ(held_log.destroyed, 1);  // no stray count kept it alive
-  EXPECT_EQ(heap.Live(), baseline);
 }
 
 TEST(SharedTypelessObject, HoldersSharedAndDestroyedOnManyThreadsEndTheUniqueObjectOnce) {

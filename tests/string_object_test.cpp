@@ -191,30 +191,4 @@ TEST(StringObject, NewInstanceIsEmptyAndLeavesTheSource) {
   fresh->Destroy();
 }
 
-TEST(StringObject, ExhaustedMemoryInSetStringKeepsThePreviousText) {
-  CountingHeap heap;
-  for (const char* previous : {"short", "a previous text on the heap"}) {
-    Text text(previous);
-    const std::ptrdiff_t live = heap.Live();
-    heap.FailAfter(0);
-    EXPECT_EQ(ErrorText<std::bad_alloc>(
-                  [&] { text->SetString("a replacement that needs a heap block"); }),
-              "bad allocation");
-    heap.FailNone();
-    EXPECT_EQ(text.value(), previous);
-    EXPECT_EQ(heap.Live(), live);
-  }
-}
-
-TEST(StringObject, ExhaustedMemoryInCopyFromKeepsThePreviousText) {
-  CountingHeap heap;
-  Text text("previous");
-  Text source("a source text that does not fit inline");
-  heap.FailAfter(0);
-  EXPECT_EQ(ErrorText<std::bad_alloc>([&] { text->CopyFrom(source.object); }), "bad allocation");
-  heap.FailNone();
-  EXPECT_EQ(text.value(), "previous");
-  EXPECT_EQ(text->GetCapacity(), 15u);
-}
-
 }  // namespace

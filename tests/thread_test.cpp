@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "compound_test_support.h"
 #include "support/counting_object.h"
+#include "support/objects.h"
 
 namespace {
 
@@ -48,16 +48,11 @@ void RunTogether(const std::function<void(int)>& body) {
 
 TEST(Threads, FirstUseOfTheTypeRecordsFromManyThreadsAgrees) {
   // Runs first in this program, so the records and fallback elements are still untouched.
-  static const ObjectAllocator kExports[] = {
-#define KIVO_EXPORT_ENTRY(name) &name,
-      KIVO_FOR_EACH_EXPORT(KIVO_EXPORT_ENTRY)
-#undef KIVO_EXPORT_ENTRY
-  };
   // Per thread: each export's record, the void record of each unique object, the fallback element.
   std::vector<std::vector<const InterfaceId*>> seen(kThreads);
   std::atomic<int> bad_fallbacks{0};
   RunTogether([&](int t) {
-    for (const ObjectAllocator allocator : kExports) {
+    for (const auto& [name, allocator] : kivo::testing::kEveryExport) {
       auto* object = static_cast<IObject*>(allocator());
       seen[t].push_back(object->GetInterfaceId());
       if (auto* unique = dynamic_cast<IUniqueTypelessObject*>(object)) {

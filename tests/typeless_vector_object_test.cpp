@@ -123,25 +123,6 @@ TEST(TypelessVector, RemoveAtAndClearEndTheirHandlesSkipNullOnesAndKeepTheStorag
   EXPECT_EQ(vector->GetData(), data);
 }
 
-TEST(TypelessVector, ExhaustedMemoryInPushBackLeavesTheVectorAndTheItemWithTheCaller) {
-  CountingLog log;
-  CountingHeap heap;
-  Vector vector(log, {1, 2, 3, 4});
-  ISharedTypelessObject* const* data = vector->GetData();
-  const std::ptrdiff_t live = heap.Live();
-  CountingHandle* item = CountingHandle::New(log, 9);
-  heap.FailAfter(0);
-  EXPECT_EQ(BadAllocText([&] { vector->PushBack(item); }), "bad allocation");
-  heap.FailNone();
-  EXPECT_EQ(vector.values(), (std::vector<int>{1, 2, 3, 4}));
-  EXPECT_EQ(vector->GetData(), data);
-  EXPECT_EQ(heap.Live(), live);
-  EXPECT_EQ(log.destroyed, 0);
-  heap.ResetSizes();
-  vector->PushBack(item);
-  EXPECT_EQ(heap.Sizes(), std::vector<std::size_t>{6 * sizeof(void*)});  // grown by half
-}
-
 TEST(TypelessVector, CopyFromEndsItsOwnHandlesAndTakesSharesOfTheSourceElements) {
   CountingLog log;
   Vector source(log, {1, -1, 2}), target(log, {7, 8, 9}), empty;
@@ -159,37 +140,6 @@ TEST(TypelessVector, CopyFromEndsItsOwnHandlesAndTakesSharesOfTheSourceElements)
   EXPECT_EQ(target->GetSize(), 0u);
   EXPECT_EQ(target->GetData(), data);
   EXPECT_EQ(log.Alive(), 2);
-}
-
-TEST(TypelessVector, CopyFromAndEqualsRefuseNullAndNumericVectors) {
-  CountingLog log;
-  Vector vector(log, {1, 2}), empty;
-  Owned<IObject> numbers(
-      static_cast<kivo::containers::IInt64VectorObject*>(KivoInt64VectorObjectAllocator()));
-  EXPECT_TRUE(vector->CopyFrom(vector.object));
-  EXPECT_FALSE(vector->CopyFrom(nullptr));
-  EXPECT_FALSE(vector->CopyFrom(numbers.get()));
-  EXPECT_FALSE(empty->Equals(numbers.get()));
-  EXPECT_FALSE(numbers->Equals(empty.object));
-  EXPECT_FALSE(empty->Equals(nullptr));
-  EXPECT_EQ(log.created, 2);
-  EXPECT_EQ(log.destroyed, 0);
-}
-
-TEST(TypelessVector, EqualsComparesCountAndEachPairThroughTheHandles) {
-  const struct {
-    std::vector<int> a, b;  // -1 stands for a null element
-    bool equal;
-  } cases[] = {
-      {{}, {}, true},          {{1, 2}, {1, 2}, true}, {{1, 2}, {1, 2, 3}, false},
-      {{1, 2}, {2, 1}, false}, {{-1}, {-1}, true},     {{1, -1}, {1, 0}, false},
-  };
-  CountingLog log;
-  for (const auto& c : cases) {
-    Vector a(log, c.a), b(log, c.b);
-    EXPECT_EQ(a->Equals(b.object), c.equal);
-    EXPECT_EQ(b->Equals(a.object), c.equal);
-  }
 }
 
 // The slots of ITypedVectorObject<ISharedTypelessObject>, called by position.

@@ -1,5 +1,5 @@
 # Installs the build into a fresh prefix, then builds and runs one client through find_package and
-# one through pkg-config against it.
+# one through pkg-config against it, and the first client again with the library as a subproject.
 # cmake -DBUILD_DIR=<build> -DWORK_DIR=<scratch> -DCXX=<compiler> -DGENERATOR=<generator>
 #       -DPLUGIN_SOURCE=<a plugin built against Kivo::Sdk alone>
 #       -DLIBDIR=<lib dir below the prefix> -DREADELF=<readelf> -P package_test.cmake
@@ -50,6 +50,14 @@ run(${CMAKE_COMMAND} -S ${consumer_source} -B ${WORK_DIR}/cmake-consumer -G ${GE
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-consumer)
 run(${WORK_DIR}/cmake-consumer/consumer)
 message(STATUS "find_package consumer: ${run_output}")
+
+# add_subdirectory: the same client building the library from its source tree
+run(${CMAKE_COMMAND} -S ${consumer_source} -B ${WORK_DIR}/subdirectory-consumer -G ${GENERATOR}
+  -DCMAKE_CXX_COMPILER=${CXX} -DKIVO_SOURCE_DIR=${consumer_source}/../..
+  -DKIVO_PLUGIN_SOURCE=${PLUGIN_SOURCE})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/subdirectory-consumer)
+run(${WORK_DIR}/subdirectory-consumer/consumer)
+message(STATUS "add_subdirectory consumer: ${run_output}")
 
 # pkg-config
 set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)

@@ -27,19 +27,11 @@ inline constexpr std::uint32_t kCompoundObjectCode = 0x1A3E3047u;
 inline constexpr std::uint32_t kVoidCode = 0x676B6E72u;
 
 static_assert(utility::InterfaceCode<IStringObject>() == kStringObjectCode);
-static_assert(utility::InterfaceCode<ITypedVectorObject<signed char>>() == kInt8VectorObjectCode);
-static_assert(utility::InterfaceCode<ITypedVectorObject<unsigned char>>() == kInt8VectorObjectCode);
-static_assert(utility::InterfaceCode<ITypedVectorObject<short>>() == kInt16VectorObjectCode);
-static_assert(utility::InterfaceCode<ITypedVectorObject<unsigned short>>() ==
-              kUInt16VectorObjectCode);
-static_assert(utility::InterfaceCode<ITypedVectorObject<int>>() == kInt32VectorObjectCode);
-static_assert(utility::InterfaceCode<ITypedVectorObject<unsigned int>>() ==
-              kUInt32VectorObjectCode);
-static_assert(utility::InterfaceCode<ITypedVectorObject<long long>>() == kInt64VectorObjectCode);
-static_assert(utility::InterfaceCode<ITypedVectorObject<unsigned long long>>() ==
-              kUInt64VectorObjectCode);
-static_assert(utility::InterfaceCode<ITypedVectorObject<float>>() == kFloatVectorObjectCode);
-static_assert(utility::InterfaceCode<ITypedVectorObject<double>>() == kDoubleVectorObjectCode);
+#define KIVO_CHECK_VECTOR_CODE(Element, Word, NameWord)                  \
+  static_assert(utility::InterfaceCode<ITypedVectorObject<Element>>() == \
+                k##NameWord##VectorObjectCode);
+KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_CHECK_VECTOR_CODE)
+#undef KIVO_CHECK_VECTOR_CODE
 static_assert(utility::InterfaceCode<ITypedVectorObject<ISharedTypelessObject>>() ==
               kTypelessVectorObjectCode);
 static_assert(utility::InterfaceCode<ISharedTypelessObject>() == kSharedTypelessObjectCode);

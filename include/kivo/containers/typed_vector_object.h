@@ -12,6 +12,22 @@
 #include "kivo/containers/typeless_object.h"
 #include "kivo/utility/object.h"
 
+// The ten numeric element types: X(element, word, name word). The word names the export
+// (Kivo<word>VectorObjectAllocator) and the alias (I<word>VectorObject); the name word names the
+// interface ("kivo::containers::I<name word>VectorObject"), where the unsigned 8-bit vector shares
+// the signed one's name, and so its code.
+#define KIVO_FOR_EACH_NUMERIC_ELEMENT(X) \
+  X(signed char, Int8, Int8)             \
+  X(unsigned char, UInt8, Int8)          \
+  X(short, Int16, Int16)                 \
+  X(unsigned short, UInt16, UInt16)      \
+  X(int, Int32, Int32)                   \
+  X(unsigned int, UInt32, UInt32)        \
+  X(long long, Int64, Int64)             \
+  X(unsigned long long, UInt64, UInt64)  \
+  X(float, Float, Float)                 \
+  X(double, Double, Double)
+
 namespace kivo::containers {
 
 /// A growable array of T in contiguous storage.
@@ -72,16 +88,10 @@ class ITypedVectorObject<ISharedTypelessObject> : public utility::IObject {
   virtual ISharedTypelessObject* const* GetData() const = 0;
 };
 
-using IInt8VectorObject = ITypedVectorObject<signed char>;
-using IUInt8VectorObject = ITypedVectorObject<unsigned char>;
-using IInt16VectorObject = ITypedVectorObject<short>;
-using IUInt16VectorObject = ITypedVectorObject<unsigned short>;
-using IInt32VectorObject = ITypedVectorObject<int>;
-using IUInt32VectorObject = ITypedVectorObject<unsigned int>;
-using IInt64VectorObject = ITypedVectorObject<long long>;
-using IUInt64VectorObject = ITypedVectorObject<unsigned long long>;
-using IFloatVectorObject = ITypedVectorObject<float>;
-using IDoubleVectorObject = ITypedVectorObject<double>;
+#define KIVO_VECTOR_ALIAS(Element, Word, NameWord) \
+  using I##Word##VectorObject = ITypedVectorObject<Element>;
+KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_VECTOR_ALIAS)
+#undef KIVO_VECTOR_ALIAS
 using ITypelessVectorObject = ITypedVectorObject<ISharedTypelessObject>;
 
 }  // namespace kivo::containers
@@ -94,17 +104,10 @@ namespace kivo::utility {
     static constexpr const char* value = Name;                    \
   };
 
-/// The unsigned 8-bit vector shares the signed one's name, and so its code.
-KIVO_VECTOR_INTERFACE_NAME(signed char, "kivo::containers::IInt8VectorObject")
-KIVO_VECTOR_INTERFACE_NAME(unsigned char, "kivo::containers::IInt8VectorObject")
-KIVO_VECTOR_INTERFACE_NAME(short, "kivo::containers::IInt16VectorObject")
-KIVO_VECTOR_INTERFACE_NAME(unsigned short, "kivo::containers::IUInt16VectorObject")
-KIVO_VECTOR_INTERFACE_NAME(int, "kivo::containers::IInt32VectorObject")
-KIVO_VECTOR_INTERFACE_NAME(unsigned int, "kivo::containers::IUInt32VectorObject")
-KIVO_VECTOR_INTERFACE_NAME(long long, "kivo::containers::IInt64VectorObject")
-KIVO_VECTOR_INTERFACE_NAME(unsigned long long, "kivo::containers::IUInt64VectorObject")
-KIVO_VECTOR_INTERFACE_NAME(float, "kivo::containers::IFloatVectorObject")
-KIVO_VECTOR_INTERFACE_NAME(double, "kivo::containers::IDoubleVectorObject")
+#define KIVO_NUMERIC_VECTOR_NAME(Element, Word, NameWord) \
+  KIVO_VECTOR_INTERFACE_NAME(Element, "kivo::containers::I" #NameWord "VectorObject")
+KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_NUMERIC_VECTOR_NAME)
+#undef KIVO_NUMERIC_VECTOR_NAME
 KIVO_VECTOR_INTERFACE_NAME(containers::ISharedTypelessObject,
                            "kivo::containers::ITypelessVectorObject")
 

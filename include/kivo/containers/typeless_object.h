@@ -12,6 +12,10 @@
 
 #include "kivo/utility/object.h"
 
+// The payload sizes of the trivial unique objects, each with its export
+// KivoUniqueTypelessTrivialObjectAllocator_<N>.
+#define KIVO_FOR_EACH_TRIVIAL_SIZE(X) X(1) X(2) X(4) X(8) X(12) X(16) X(20) X(24) X(28) X(32)
+
 namespace kivo::containers {
 
 /// A payload labelled with a type record: the common read side of typeless objects.

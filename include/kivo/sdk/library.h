@@ -21,19 +21,6 @@
 #include "kivo/sdk/ptr.h"
 #include "kivo/sdk/scalar_types.h"
 
-// The numeric vectors, each once: X(element type, export).
-#define KIVO_SDK_FOR_EACH_NUMBER_VECTOR(X)               \
-  X(signed char, KivoInt8VectorObjectAllocator)          \
-  X(unsigned char, KivoUInt8VectorObjectAllocator)       \
-  X(short, KivoInt16VectorObjectAllocator)               \
-  X(unsigned short, KivoUInt16VectorObjectAllocator)     \
-  X(int, KivoInt32VectorObjectAllocator)                 \
-  X(unsigned int, KivoUInt32VectorObjectAllocator)       \
-  X(long long, KivoInt64VectorObjectAllocator)           \
-  X(unsigned long long, KivoUInt64VectorObjectAllocator) \
-  X(float, KivoFloatVectorObjectAllocator)               \
-  X(double, KivoDoubleVectorObjectAllocator)
-
 namespace kivo::sdk {
 namespace detail {
 
@@ -41,19 +28,20 @@ namespace detail {
 template <class T>
 struct VectorExport;
 
-#define KIVO_SDK_VECTOR_EXPORT(Element, Export)                                           \
-  template <>                                                                             \
-  struct VectorExport<Element> {                                                          \
-    static constexpr utility::ObjectAllocator ExportTable::*field = &ExportTable::Export; \
+#define KIVO_SDK_VECTOR_EXPORT(Element, Word, NameWord)             \
+  template <>                                                       \
+  struct VectorExport<Element> {                                    \
+    static constexpr utility::ObjectAllocator ExportTable::*field = \
+        &ExportTable::Kivo##Word##VectorObjectAllocator;            \
   };
-KIVO_SDK_FOR_EACH_NUMBER_VECTOR(KIVO_SDK_VECTOR_EXPORT)
-KIVO_SDK_VECTOR_EXPORT(containers::ISharedTypelessObject, KivoTypelessVectorObjectAllocator)
+KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_SDK_VECTOR_EXPORT)
+KIVO_SDK_VECTOR_EXPORT(containers::ISharedTypelessObject, Typeless, Typeless)
 #undef KIVO_SDK_VECTOR_EXPORT
 
-// The element types of the numeric vectors, in the order above.
-#define KIVO_SDK_VECTOR_ELEMENT(Element, Export) , Element
+// The element types of the numeric vectors, in the order of their list.
+#define KIVO_SDK_VECTOR_ELEMENT(Element, Word, NameWord) , Element
 using NumberVectorElements =
-    DropFirst<void KIVO_SDK_FOR_EACH_NUMBER_VECTOR(KIVO_SDK_VECTOR_ELEMENT)>::type;
+    DropFirst<void KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_SDK_VECTOR_ELEMENT)>::type;
 #undef KIVO_SDK_VECTOR_ELEMENT
 
 /// A new object from allocator, seen as I (the interface that allocator's class implements).
@@ -71,8 +59,10 @@ inline constexpr bool kHasVector = false;
 template <class T>
 inline constexpr bool kHasVector<T, std::void_t<decltype(detail::VectorExport<T>::field)>> = true;
 
+#define KIVO_SDK_TRIVIAL_SIZE(N) N,
 /// The payload sizes of the trivial typeless objects, ascending.
-inline constexpr std::size_t kTrivialSizes[] = {1, 2, 4, 8, 12, 16, 20, 24, 28, 32};
+inline constexpr std::size_t kTrivialSizes[] = {KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_SDK_TRIVIAL_SIZE)};
+#undef KIVO_SDK_TRIVIAL_SIZE
 
 /// A handle on the library's exports that creates objects as owned, typed pointers.
 class Library {
@@ -144,16 +134,7 @@ class Library {
     return detail::Create<containers::IUniqueTypelessObject>( \
         table_.KivoUniqueTypelessTrivialObjectAllocator_##N); \
   }
-    KIVO_SDK_TRIVIAL(1)
-    KIVO_SDK_TRIVIAL(2)
-    KIVO_SDK_TRIVIAL(4)
-    KIVO_SDK_TRIVIAL(8)
-    KIVO_SDK_TRIVIAL(12)
-    KIVO_SDK_TRIVIAL(16)
-    KIVO_SDK_TRIVIAL(20)
-    KIVO_SDK_TRIVIAL(24)
-    KIVO_SDK_TRIVIAL(28)
-    KIVO_SDK_TRIVIAL(32)
+    KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_SDK_TRIVIAL)
 #undef KIVO_SDK_TRIVIAL
     throw std::length_error("no inline payload holds " + std::to_string(size) +
                             " bytes; the largest holds 32");

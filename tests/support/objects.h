@@ -1,4 +1,5 @@
-// Helpers for tests that work as a client does: owners, text members and a printed record.
+// The helpers every test shares: owners, builders, key lists, the export table and a printed
+// record.
 // SPDX-License-Identifier: MIT
 #pragma once
 
@@ -37,6 +38,17 @@ template <class I>
 Handle<I> Make(utility::ObjectAllocator allocator) {
   return Handle<I>(static_cast<I*>(allocator()));
 }
+
+// Every export with its name, in the order of KIVO_FOR_EACH_EXPORT.
+struct Export {
+  const char* name;
+  utility::ObjectAllocator make;
+};
+inline constexpr Export kEveryExport[] = {
+#define KIVO_EXPORT_ENTRY(name) {#name, &name},
+    KIVO_FOR_EACH_EXPORT(KIVO_EXPORT_ENTRY)
+#undef KIVO_EXPORT_ENTRY
+};
 
 inline Handle<containers::ICompoundObject> NewRecord() {
   return Make<containers::ICompoundObject>(&KivoCompoundObjectAllocator);
