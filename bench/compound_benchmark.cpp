@@ -15,9 +15,11 @@
 #include <vector>
 
 #include "kivo/containers/exports.h"
+#include "kivo_text.h"
 
 namespace {
 
+using kivo::bench::KivoText;
 using kivo::containers::ICompoundObject;
 using kivo::containers::ISharedTypelessObject;
 using kivo::containers::IStringObject;
@@ -76,17 +78,6 @@ const std::vector<std::string>& PathsOfDepth(int depth) {
 }
 
 // --- Kivo --------------------------------------------------------------------------------------
-
-ISharedTypelessObject* KivoText(const char* text) {
-  auto* string = static_cast<IStringObject*>(KivoStringObjectAllocator());
-  string->SetString(text);
-  auto* unique = static_cast<IUniqueTypelessObject*>(KivoUniqueTypelessNonTrivialObjectAllocator());
-  unique->SetObject(string);
-  unique->SetTypeId(InterfaceIdOf<IStringObject>());
-  auto* shared = static_cast<ISharedTypelessObject*>(KivoSharedTypelessObjectAllocator());
-  shared->Reset(unique);
-  return shared;
-}
 
 ICompoundObject* BuildKivoRecord() {
   auto* built = static_cast<ICompoundObject*>(KivoCompoundObjectAllocator());

@@ -14,9 +14,11 @@
 
 #include "kivo/containers/exports.h"
 #include "kivo/sdk/scalar_types.h"
+#include "kivo_text.h"
 
 namespace {
 
+using kivo::bench::KivoText;
 using kivo::containers::ICompoundObject;
 using kivo::containers::ISharedTypelessObject;
 using kivo::containers::IStringObject;
@@ -40,17 +42,6 @@ struct SmallRecordShape {
 const SmallRecordShape kShape;
 
 // --- the library, through its exports and interfaces only ---------------------------------------
-
-ISharedTypelessObject* KivoText(const char* text) {
-  auto* string = static_cast<IStringObject*>(KivoStringObjectAllocator());
-  string->SetString(text);
-  auto* unique = static_cast<IUniqueTypelessObject*>(KivoUniqueTypelessNonTrivialObjectAllocator());
-  unique->SetObject(string);
-  unique->SetTypeId(InterfaceIdOf<IStringObject>());
-  auto* shared = static_cast<ISharedTypelessObject*>(KivoSharedTypelessObjectAllocator());
-  shared->Reset(unique);
-  return shared;
-}
 
 ICompoundObject* KivoBuild() {
   auto* record = static_cast<ICompoundObject*>(KivoCompoundObjectAllocator());
