@@ -1,0 +1,66 @@
+# Checks what the built library shows the loader:
+# - it exports exactly the 25 allocator functions of the exports header, under their plain names;
+# - a DLL (given -DOBJDUMP) is PE32+ and imports only the system's DLLs (kernel32 and the C
+#   run-time), so it needs no runtime DLLs beside it; with -DIMPORTS=<dll;...>, exactly those;
+# - with -DNO_INITIALIZERS=ON, its .CRT section is all zero: loading it runs no code of its own.
+# cmake -DLIBRARY=<file> -DEXPORTS_HEADER=<exports.h> [-DOBJDUMP=<objdump> [-DIMPORTS=...]
+#       [-DNO_INITIALIZERS=ON]] -P check_library_tables.cmake
+# SPDX-License-Identifier: MIT
+
+file(READ "${EXPORTS_HEADER}" header)
+string(REGEX MATCHALL "X\\(Kivo[A-Za-z0-9_]+\\)" entries "${header}")
+list(TRANSFORM entries REPLACE "X\\(([A-Za-z0-9_]+)\\)" "\\1")
+list(SORT entries)
+list(LENGTH entries count)
+if(NOT count EQUAL 25)
+  message(FATAL_ERROR "expected 25 exports in ${EXPORTS_HEADER}, found ${count}")
+endif()
+
+if(OBJDUMP)
+  execute_process(COMMAND "${OBJDUMP}" -p "${LIBRARY}" OUTPUT_VARIABLE dump
+    COMMAND_ERROR_IS_FATAL ANY)
+  # The name table: "[ index] name" rows after the "[Ordinal/Name Pointer] Table" heading.
+  string(REGEX REPLACE ".*\\[Ordinal/Name Pointer\\] Table\n" "" names "${dump}")
+  string(REGEX MATCHALL "^(\t\\[ *[0-9]+\\] [^\n]+\n)+" names "${names}")
+  string(REGEX MATCHALL "\\] [^\n]+" exported "${names}")
+  list(TRANSFORM exported REPLACE "\\] " "")
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+  list(TRANSFORM imports REPLACE "DLL Name: " "")
+  string(TOLOWER "${imports}" actual)
+  list(SORT actual)
+  if(IMPORTS)
+    string(TOLOWER "${IMPORTS}" allowed)
+    list(SORT allowed)
+    set(foreign "${actual}")
+    list(REMOVE_ITEM foreign ${allowed})
+  else()
+    set(foreign "${actual}")
+    list(FILTER foreign EXCLUDE REGEX "^(kernel32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\\.dll$")
+  endif()
+  if(NOT dump MATCHES "Magic[ \t]+020b" OR NOT imports OR foreign
+     OR (IMPORTS AND NOT actual STREQUAL allowed))
+    message(FATAL_ERROR "${LIBRARY} must be PE32+ importing ${IMPORTS} or system DLLs: ${imports}")
+  endif()
+else()
+  execute_process(COMMAND nm -D --defined-only "${LIBRARY}" OUTPUT_VARIABLE table
+    COMMAND_ERROR_IS_FATAL ANY)
+  # Version-script nodes show up as absolute (A) symbols; they are not entry points.
+  string(REGEX MATCHALL "[0-9a-f]+ [B-Zab-z] [^\n]+" exported "${table}")
+  list(TRANSFORM exported REPLACE "[0-9a-f]+ . " "")
+endif()
+list(SORT exported)
+if(NOT exported STREQUAL entries)
+  message(FATAL_ERROR "exports differ\n  found: ${exported}\n  expected: ${entries}")
+endif()
+
+if(NO_INITIALIZERS)
+  execute_process(COMMAND "${OBJDUMP}" -s -j .CRT "${LIBRARY}" OUTPUT_VARIABLE crt)
+  # Rows: " <address> <up to four words of hex>  <the same bytes as text>".
+  string(REGEX MATCHALL "\n [0-9a-f]+ [0-9a-f ]+  " rows "${crt}")
+  list(TRANSFORM rows REPLACE "\n [0-9a-f]+ " "")
+  list(FILTER rows EXCLUDE REGEX "^[0 ]+$")
+  if(NOT crt MATCHES "Contents of section .CRT" OR rows)
+    message(FATAL_ERROR "${LIBRARY} lacks a .CRT section or lists a dynamic initialiser: ${rows}")
+  endif()
+endif()
+message(STATUS "${LIBRARY}: exactly the ${count} allocator functions; imports: ${imports}")
