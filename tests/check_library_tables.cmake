@@ -35,7 +35,7 @@ if(OBJDUMP)
     list(REMOVE_ITEM foreign ${allowed})
   else()
     set(foreign "${actual}")
-    list(FILTER foreign EXCLUDE REGEX "^(kernel32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\\.dll$")
+    list(FILTER foreign EXCLUDE REGEX "^(kernel32|msvcrt|ucrtbase|api-ms-win-crt-.+)\\.dll$")
   endif()
   if(NOT dump MATCHES "Magic[ \t]+020b" OR NOT imports OR foreign
      OR (IMPORTS AND NOT actual STREQUAL allowed))
