@@ -3,34 +3,21 @@
 # cmake -DHOST=<host> -DLIBCXX_PLUGIN=<.so> -DLIBSTDCXX_PLUGIN=<.so> -DREADELF=<readelf> -P demo_test.cmake
 # SPDX-License-Identifier: MIT
 
-function(needed_libraries file out)
-  execute_process(COMMAND ${READELF} -d ${file}
-    OUTPUT_VARIABLE dynamic RESULT_VARIABLE result)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "readelf -d ${file} failed")
+# Each plugin links its own standard library and not the other, and neither links the library:
+# they reach it through the host's exports.
+set(plugins LIBCXX_PLUGIN LIBSTDCXX_PLUGIN)
+set(own_libraries "libc\\+\\+\\.so" "libstdc\\+\\+\\.so")
+set(other_libraries "libstdc\\+\\+" "libc\\+\\+\\.so")
+foreach(plugin own other IN ZIP_LISTS plugins own_libraries other_libraries)
+  execute_process(COMMAND ${READELF} -d ${${plugin}} OUTPUT_VARIABLE dynamic
+    COMMAND_ERROR_IS_FATAL ANY)
+  string(REGEX MATCHALL "\\(NEEDED\\)[^\n]*" needs "${dynamic}")
+  list(TRANSFORM needs REPLACE ".*\\[(.*)\\].*" "\\1")
+  message(STATUS "${plugin} needs: ${needs}")
+  if(NOT needs MATCHES "${own}" OR needs MATCHES "${other}|KivoContainersLib")
+    message(FATAL_ERROR "${plugin} links the wrong libraries: ${needs}")
   endif()
-  string(REGEX MATCHALL "\\(NEEDED\\)[^\n]*" entries "${dynamic}")
-  list(TRANSFORM entries REPLACE ".*\\[(.*)\\].*" "\\1")
-  set(${out} "${entries}" PARENT_SCOPE)
-endfunction()
-
-needed_libraries(${LIBCXX_PLUGIN} libcxx_needs)
-needed_libraries(${LIBSTDCXX_PLUGIN} libstdcxx_needs)
-message(STATUS "libc++ plugin needs: ${libcxx_needs}")
-message(STATUS "libstdc++ plugin needs: ${libstdcxx_needs}")
-
-if(NOT libcxx_needs MATCHES "libc\\+\\+\\.so")
-  message(FATAL_ERROR "the libc++ plugin does not link libc++: ${libcxx_needs}")
-endif()
-if(libcxx_needs MATCHES "libstdc\\+\\+")
-  message(FATAL_ERROR "the libc++ plugin links libstdc++: ${libcxx_needs}")
-endif()
-if(NOT libstdcxx_needs MATCHES "libstdc\\+\\+\\.so")
-  message(FATAL_ERROR "the libstdc++ plugin does not link libstdc++: ${libstdcxx_needs}")
-endif()
-if("${libcxx_needs};${libstdcxx_needs}" MATCHES "KivoContainersLib")
-  message(FATAL_ERROR "a plugin links the library instead of using the host's exports")
-endif()
+endforeach()
 
 execute_process(COMMAND ${HOST} ${LIBCXX_PLUGIN} ${LIBSTDCXX_PLUGIN}
   OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE result)
