@@ -217,21 +217,18 @@ TEST(CompoundCycles, AContainerWhoseOneOwnerIsItsOwnMemberEndsCleanlyInsideTheCa
   CountingHeap heap;
   const std::ptrdiff_t baseline = heap.Live();
   for (const auto operation : record_cases) {
-    auto outer = RecordOf({{"a/x", "1"}, {"a/n/y", "2"}});
-    Value handle;
-    ICompoundObject* const record = RecordAt(*outer, "a", &handle);
-    record->Set("self", handle.get(), true);
-    handle.reset();
-    outer.reset();
+    ICompoundObject* const record = RecordOf({{"x", "1"}, {"n/y", "2"}}).release();
+    Value owner = Wrap(record, kRecord);
+    record->Set("self", owner.get(), true);
+    owner.reset();
     operation(*record);  // ends the one owner, and with it the record
     EXPECT_EQ(heap.Live(), baseline);
   }
   for (const auto operation : vector_cases) {
-    auto vector = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
-    ITypelessVectorObject* const inside = vector.get();
-    inside->PushBack(NewText("1").release());
-    inside->PushBack(Wrap(vector.release(), kVector).release());
-    operation(*inside);
+    auto* const vector = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator).release();
+    vector->PushBack(NewText("1").release());
+    vector->PushBack(Wrap(vector, kVector).release());
+    operation(*vector);
     EXPECT_EQ(heap.Live(), baseline);
   }
 }
