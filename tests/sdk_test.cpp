@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <string>
 #include <type_traits>
@@ -138,66 +137,58 @@ std::string Read(const sdk::List& list, std::size_t i) {
   return value.Type().ToString() + " " + value.Dump(0);
 }
 
-TEST(SdkRecord, ReadsConvertWhenTheAskedTypeHoldsTheValue) {
+// What an operation answered: "ok", or the text of its error.
+template <class Answer>
+std::string Said(const Answer& answer) {
+  return answer.ok() ? "ok" : answer.error().what();
+}
+
+// Every answer must hold its expected text: all of it, or the telling part of a long one.
+void ExpectAnswers(const std::vector<std::pair<std::string, std::string>>& cases) {
+  for (const auto& [answer, part] : cases)
+    EXPECT_NE(answer.find(part), std::string::npos) << answer;
+}
+
+TEST(SdkRecord, ReadsConvertWhenTheAskedTypeHoldsTheValueAndMistakesSayWhereAndWhy) {
   const sdk::Library library = sdk::LinkedLibrary();
   const sdk::List values(
       library, {7, 300, -1, ~std::uint64_t{0}, (std::int64_t{1} << 53) + 1, 2.0, 2.5, -0x1p63,
                 0x1p63, std::nan(""), 0.1, 1e300, true, "12", std::vector<double>{1.0, -2.0},
                 sdk::List(library, {1, 2.5f}), std::vector<int>{1, 300}});
-  const struct {
-    std::string (*read)(const sdk::List&, std::size_t);
-    std::size_t index;
-    const char* answer;  // or, for a long one, its start
-  } cases[] = {
-      {Read<std::int64_t>, 0, "int64 7"},
-      {Read<std::int8_t>, 1, "\"[1]\": not representable: int32 300 does not fit int8"},
-      {Read<unsigned>, 2, "\"[2]\": not representable: int32 -1 does not fit uint32"},
-      {Read<std::int64_t>, 3, "\"[3]\": not representable: uint64 18446744073709551615 does"},
-      {Read<double>, 4, "\"[4]\": not representable: int64 9007199254740993 does not fit"},
-      {Read<int>, 5, "int32 2"},
-      {Read<int>, 6, "\"[6]\": not representable: double 2.500000 does not fit int32"},
-      {Read<std::int64_t>, 7, "int64 -9223372036854775808"},
-      {Read<std::int64_t>, 8, "\"[8]\": not representable: double 9223372036854775808.0"},
-      {Read<int>, 9, "\"[9]\": not representable: double nan does not fit int32"},
-      {Read<float>, 10, "float 0.1"},
-      {Read<float>, 11, "\"[11]\": not representable: double 1000000000000000052504"},
-      {Read<int>, 12, "\"[12]\": wrong type: holds bool, asked for int32"},
-      {Read<std::vector<int>>, 13, "\"[13]\": wrong type: holds text, asked for numbers of int32"},
-      {Read<std::vector<std::int8_t>>, 14, "numbers of int8 [1, -2]"},
-      {Read<std::vector<double>>, 15, "numbers of double [1, 2.5]"},
-      {Read<std::vector<std::uint8_t>>, 16, "\"[16][1]\": not representable: int32 300"},
-  };
-  for (const auto& c : cases) {
-    const std::string answer = c.read(values, c.index);
-    EXPECT_EQ(answer.substr(0, std::strlen(c.answer)), c.answer) << answer;
-  }
-  EXPECT_EQ(sdk::Record(library, {{"n", 7}, {"v", {1, 2}}}),  // equal by value, not by type
-            sdk::Record(library, {{"n", 7.0}, {"v", sdk::List(library, {1.0, 2})}}));
-}
-
-// What an operation answers: "ok", or the text of its error.
-std::string Text(const sdk::Status& status) { return status.ok() ? "ok" : status.error().what(); }
-
-TEST(SdkRecord, PathMistakesSayWhereAndWhyAndChangeNothing) {
-  sdk::Record record(sdk::LinkedLibrary(), {{"a/name", "probe"}, {"i", 7}});
-  const std::pair<sdk::Status, const char*> cases[] = {
-      {record.Find<int>("a/nam").error(), R"("a/nam": missing (no member "nam" in "a"))"},
-      {record.Find<int>("i/x").error(),
-       R"("i/x": path runs through a non-record member: "i" holds int32)"},
-      {record.Find<int>("").error(), "bad path: empty path"},
-      {record.TrySet("a/name/x", 1),
-       R"("a/name/x": path runs through a non-record member: )"
-       R"("a/name" holds text; PathMode::kReplaceNonRecords replaces it)"},
-      {record.TrySet("a//b", 1), R"("a//b": bad path: empty segment)"},
-      {record.TrySet("n/", 1), R"("n/": bad path: trailing slash)"},
-      {record.Remove("/i"), R"("/i": bad path: leading slash)"},
-      {record.Remove("gone"), R"("gone": missing (no member "gone"))"},
-  };
-  for (const auto& [status, text] : cases) EXPECT_EQ(Text(status), text);
-  EXPECT_EQ(record.Dump(0), R"({"a": {"name": "probe"}, "i": 7})");
+  sdk::Record record(library, {{"a/name", "probe"}, {"i", 7}});
+  ExpectAnswers({
+      {Read<std::int64_t>(values, 0), "int64 7"},
+      {Read<std::int8_t>(values, 1), "\"[1]\": not representable: int32 300 does not fit int8"},
+      {Read<unsigned>(values, 2), "\"[2]\": not representable: int32 -1 does not fit uint32"},
+      {Read<std::int64_t>(values, 3), "uint64 18446744073709551615 does not fit int64"},
+      {Read<double>(values, 4), "int64 9007199254740993 does not fit double"},
+      {Read<int>(values, 5), "int32 2"},
+      {Read<int>(values, 6), "\"[6]\": not representable: double 2.500000 does not fit int32"},
+      {Read<std::int64_t>(values, 7), "int64 -9223372036854775808"},
+      {Read<std::int64_t>(values, 8), "double 9223372036854775808.000000 does not fit int64"},
+      {Read<int>(values, 9), "\"[9]\": not representable: double nan does not fit int32"},
+      {Read<float>(values, 10), "float 0.1"},
+      {Read<float>(values, 11), "\"[11]\": not representable: double 1000000000000000052504"},
+      {Read<int>(values, 12), "\"[12]\": wrong type: holds bool, asked for int32"},
+      {Read<std::vector<int>>(values, 13), "wrong type: holds text, asked for numbers of int32"},
+      {Read<std::vector<std::int8_t>>(values, 14), "numbers of int8 [1, -2]"},
+      {Read<std::vector<double>>(values, 15), "numbers of double [1, 2.5]"},
+      {Read<std::vector<std::uint8_t>>(values, 16), "\"[16][1]\": not representable: int32 300"},
+      {Said(record.Find<int>("a/nam")), R"("a/nam": missing (no member "nam" in "a"))"},
+      {Said(record.Find<int>("i/x")), R"("i/x": path runs through a non-record member: "i" h)"},
+      {Said(record.Find<int>("")), "bad path: empty path"},
+      {Said(record.TrySet("a/name/x", 1)), R"("a/name" holds text; PathMode::kReplaceNonRecords)"},
+      {Said(record.TrySet("a//b", 1)), R"("a//b": bad path: empty segment)"},
+      {Said(record.TrySet("n/", 1)), R"("n/": bad path: trailing slash)"},
+      {Said(record.Remove("/i")), R"("/i": bad path: leading slash)"},
+      {Said(record.Remove("gone")), R"("gone": missing (no member "gone"))"},
+  });
+  EXPECT_EQ(record.Dump(0), R"({"a": {"name": "probe"}, "i": 7})");  // the mistakes changed nothing
   EXPECT_THROW(record.Set("a/name/x", 1), sdk::Error);
   record.Set("a/name/x", 1, sdk::PathMode::kReplaceNonRecords);
   EXPECT_EQ(record.At<int>("a/name/x"), 1);
+  EXPECT_EQ(sdk::Record(library, {{"n", 7}, {"v", {1, 2}}}),  // equal by value, not by type
+            sdk::Record(library, {{"n", 7.0}, {"v", sdk::List(library, {1.0, 2})}}));
 }
 
 TEST(SdkJson, DumpEscapesAndParseReadsBackOrSaysWhereAndWhy) {
@@ -226,21 +217,17 @@ TEST(SdkJson, DumpEscapesAndParseReadsBackOrSaysWhereAndWhy) {
   EXPECT_EQ(sdk::RecordFromJson(library, nlohmann::json(record)).value(), record);
   std::string deep = "1";
   for (int i = 0; i < 101; ++i) deep = "{\"a\": " + deep + "}";
-  const std::pair<std::string, const char*> cases[] = {
-      {"{\n  \"a\": 1,\n  \"b\": tru\n}", "line 3, column 11: bad JSON: syntax error"},
-      {"{\"a\": [1, 2}", "line 1, column 12"},
-      {"", "line 1, column 1"},
-      {R"({"a/b": 1})", "\"a/b\": bad JSON: a key holds a slash"},
-      {R"({"a": ["x\u0000y"]})", "\"a[0]\": bad JSON: a text holds a NUL"},
-      {deep, "nested deeper than 100"},
-      {"[1, 2]", "holds a JSON array, asked for record"},
-  };
-  for (const auto& [text, message] : cases) {
-    const sdk::Result<sdk::Record> parsed = sdk::Parse(library, text);
-    ASSERT_FALSE(parsed) << text;
-    EXPECT_NE(std::string(parsed.error().what()).find(message), std::string::npos)
-        << parsed.error().what();
-  }
+  ExpectAnswers({
+      {Said(sdk::Parse(library, "{\n  \"a\": 1,\n  \"b\": tru\n}")),
+       "line 3, column 11: bad JSON: syntax error"},
+      {Said(sdk::Parse(library, "{\"a\": [1, 2}")), "line 1, column 12: bad JSON: syntax error"},
+      {Said(sdk::Parse(library, "")), "line 1, column 1: bad JSON: syntax error"},
+      {Said(sdk::Parse(library, R"({"a/b": 1})")), "\"a/b\": bad JSON: a key holds a slash"},
+      {Said(sdk::Parse(library, R"({"a": ["x\u0000y"]})")),
+       "\"a[0]\": bad JSON: a text holds a NUL"},
+      {Said(sdk::Parse(library, deep)), "\": bad JSON: nested deeper than 100"},
+      {Said(sdk::Parse(library, "[1, 2]")), "wrong type: holds a JSON array, asked for record"},
+  });
   // A record that holds itself ends in a marker.
   Ptr<ISharedTypelessObject> value = sdk::MakeObjectValue(library, library.NewRecord());
   auto* self = sdk::PayloadAs<kivo::containers::ICompoundObject>(*value);
