@@ -46,16 +46,13 @@ TEST(CompoundObject, OperationsSitInTheirSlots) {
   auto record = NewRecord();
   ICompoundObject* const r = record.get();
   const auto value = NewText("v");
-  using Path = const char*;
-  using Type = const InterfaceId*;
-  EXPECT_TRUE(CallSlot<bool>(r, 5));  // IsEmpty
-  EXPECT_TRUE(CallSlot<bool>(r, 10, Path("a/b"),
-                             static_cast<const ISharedTypelessObject*>(value.get()), true));  // Set
+  EXPECT_TRUE(CallSlot<bool>(r, 5));                             // IsEmpty
+  EXPECT_TRUE(CallSlot<bool>(r, 10, "a/b", value.get(), true));  // Set
   EXPECT_EQ(CallSlot<std::uint32_t>(r, 6), 1u);                  // GetCount
   EXPECT_EQ(CallSlot<std::uint32_t>(r, 7), 2u);                  // GetTotalCount
-  EXPECT_TRUE(CallSlot<bool>(r, 11, Path("a/b"), Type(kText)));  // Contains
+  EXPECT_TRUE(CallSlot<bool>(r, 11, "a/b", kText));              // Contains
   for (const std::size_t slot : {12u, 13u}) {                    // Get, GetConst
-    Value got(CallSlot<ISharedTypelessObject*>(r, slot, Path("a/b"), Type(kText)));
+    Value got(CallSlot<ISharedTypelessObject*>(r, slot, "a/b", kText));
     EXPECT_EQ(got->GetConstUnique(), value->GetConstUnique()) << slot;
   }
   const char* key = nullptr;
@@ -63,7 +60,7 @@ TEST(CompoundObject, OperationsSitInTheirSlots) {
   EXPECT_STREQ(key, "a");
   auto copy = NewRecord();
   EXPECT_EQ(CallSlot<std::uint64_t>(copy.get(), 9, r, true), 1u);  // Merge
-  EXPECT_TRUE(CallSlot<bool>(copy.get(), 14, Path("a/b")));        // Remove
+  EXPECT_TRUE(CallSlot<bool>(copy.get(), 14, "a/b"));              // Remove
   CallSlot<void>(r, 8);                                            // Clear
   EXPECT_TRUE(r->IsEmpty() && copy->GetTotalCount() == 1);
 }
