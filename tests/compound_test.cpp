@@ -185,6 +185,22 @@ TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
       EXPECT_EQ(copy->GetTotalCount(), shape.total);
       for (auto& record : records) EXPECT_TRUE(record->Remove((shape.holder + "/loop").c_str()));
     }
+    // Cycles of different lengths: A and X hold only each other; B holds Y, and Y and Z hold each
+    // other. Each holds the text 1 under v. Their comparison ends, equal.
+    auto outer =
+        RecordOf({{"a/s/v", "1"}, {"a/v", "1"}, {"b/s/s/v", "1"}, {"b/s/v", "1"}, {"b/v", "1"}});
+    Value a, b, x, y, z;
+    ICompoundObject* const record_a = RecordAt(*outer, "a", &a);
+    ICompoundObject* const record_b = RecordAt(*outer, "b", &b);
+    ICompoundObject* const record_z = RecordAt(*outer, "b/s/s", &z);
+    RecordAt(*outer, "a/s", &x)->Set("s", a.get(), true);
+    RecordAt(*outer, "b/s", &y);
+    record_z->Set("s", y.get(), true);
+    for (Value* handle : {&a, &b, &x, &y, &z}) handle->reset();
+    outer->Remove("a");
+    EXPECT_TRUE(record_a->Equals(record_b) && record_b->Equals(record_a));
+    record_a->Remove("s");  // ends X, and with it A
+    record_z->Remove("s");
     finished = true;
   };
   RunOnSmallStack(work);
