@@ -1,0 +1,292 @@
+// CompoundObject: its slot table, its limit and exception texts, members that are not what they
+// claim, entries without an object, cycles, containers that own themselves, and a million levels.
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "compound_object.h"
+#include "support/counting_heap.h"
+#include "support/counting_object.h"
+#include "support/error_text.h"
+#include "support/objects.h"
+#include "support/slots.h"
+
+namespace {
+
+using namespace kivo::containers;
+using namespace kivo::testing;
+using kivo::utility::InterfaceId;
+using Value = Handle<ISharedTypelessObject>;
+
+const InterfaceId* const kText = kivo::utility::InterfaceIdOf<IStringObject>();
+const InterfaceId* const kRecord = kivo::utility::InterfaceIdOf<ICompoundObject>();
+const InterfaceId* const kVector = kivo::utility::InterfaceIdOf<ITypelessVectorObject>();
+
+// The record stored at path; the handle keeps it alive.
+ICompoundObject* RecordAt(ICompoundObject& record, const std::string& path, Value* handle) {
+  handle->reset(record.Get(path.c_str(), kRecord));
+  return static_cast<ICompoundObject*>(PayloadOf(handle->get()));
+}
+
+// The path a/a/.../a of `levels` segments, then tail.
+std::string Chain(std::size_t levels, const char* tail) {
+  std::string path;
+  for (std::size_t i = 0; i < levels; ++i) path += "a/";
+  return path + tail;
+}
+
+// The record's own operations; those of its base sit where every object has them.
+TEST(CompoundObject, OperationsSitInTheirSlots) {
+  auto record = NewRecord();
+  ICompoundObject* const r = record.get();
+  const auto value = NewText("v");
+  EXPECT_TRUE(CallSlot<bool>(r, 5));                             // IsEmpty
+  EXPECT_TRUE(CallSlot<bool>(r, 10, "a/b", value.get(), true));  // Set
+  EXPECT_EQ(CallSlot<std::uint32_t>(r, 6), 1u);                  // GetCount
+  EXPECT_EQ(CallSlot<std::uint32_t>(r, 7), 2u);                  // GetTotalCount
+  EXPECT_TRUE(CallSlot<bool>(r, 11, "a/b", kText));              // Contains
+  for (const std::size_t slot : {12u, 13u}) {                    // Get, GetConst
+    Value got(CallSlot<ISharedTypelessObject*>(r, slot, "a/b", kText));
+    EXPECT_EQ(got->GetConstUnique(), value->GetConstUnique()) << slot;
+  }
+  const char* key = nullptr;
+  CallSlot<void>(r, 15, &key, std::uint32_t{1});  // GetKeys
+  EXPECT_STREQ(key, "a");
+  auto copy = NewRecord();
+  EXPECT_EQ(CallSlot<std::uint64_t>(copy.get(), 9, r, true), 1u);  // Merge
+  EXPECT_TRUE(CallSlot<bool>(copy.get(), 14, "a/b"));              // Remove
+  CallSlot<void>(r, 8);                                            // Clear
+  EXPECT_TRUE(r->IsEmpty() && copy->GetTotalCount() == 1);
+}
+
+TEST(CompoundObject, AFullMapRefusesOneMoreEntryAsMapSetTooLong) {
+  EXPECT_NO_THROW(kivo::detail::EnsureRoomForOneMore(std::vector<int>(1)));
+  const auto full = [] { kivo::detail::EnsureRoomForOneMore(std::array<int, 2>{}); };
+  EXPECT_EQ(ErrorText<std::length_error>(full), "map/set too long");
+}
+
+// Only a record labelled as one is walked into; a null type record is a type of its own.
+TEST(CompoundObject, AMemberIsWalkedIntoOnlyWhenItIsARecordLabelledAsOne) {
+  auto bytes = Make<IUniqueTypelessObject>(&KivoUniqueTypelessTrivialObjectAllocator_8);
+  bytes->SetTypeId(kRecord);
+  const Value members[] = {Wrap(NewText("t").release(), kRecord), Wrap(nullptr, kRecord),
+                           Make<ISharedTypelessObject>(&KivoSharedTypelessObjectAllocator),
+                           Wrap(NewRecord().release(), nullptr),
+                           Wrap(NewText("t").release(), nullptr)};
+  members[2]->Reset(bytes.release());
+  for (const auto& member : members) {
+    const bool claims = member->GetTypeId() == kRecord;
+    SCOPED_TRACE(&member - members);
+    auto record = NewRecord();
+    ASSERT_TRUE(record->Set("f", member.get(), true));
+    EXPECT_EQ(record->Contains("f", kRecord), claims);
+    EXPECT_FALSE(record->Contains("f", kText) || record->Set("f/x", NewText("v").get(), false) ||
+                 record->Contains("f/x", nullptr) || record->Remove("f/x") ||
+                 Value(record->Get("f/x", nullptr)) != nullptr);
+    if (claims) {
+      EXPECT_THROW(record->GetTotalCount(), std::bad_cast);
+    } else {  // copied and compared as what it holds
+      auto copy = NewRecord();
+      EXPECT_TRUE(record->GetTotalCount() == 1 && copy->CopyFrom(record.get()) &&
+                  copy->Equals(record.get()));
+    }
+    EXPECT_TRUE(record->Set("f/x", NewText("v").get(), true));
+    EXPECT_EQ(Dump(*record), R"({"f":{"x":"v"}})");
+  }
+}
+
+TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughItABadCast) {
+  // Its read-only unique object says record; its writable one says text, or is missing.
+  auto claimed = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  claimed->SetObject(NewRecord().release());
+  claimed->SetTypeId(kRecord);
+  const Value text = NewText("t");
+  void (*const walks[])(ICompoundObject&) = {
+      [](ICompoundObject& r) { r.Set("f/x", NewText("v").get(), true); },
+      [](ICompoundObject& r) { r.Set("f/x", NewText("v").get(), false); },
+      [](ICompoundObject& r) { r.Contains("f/x", nullptr); },
+      [](ICompoundObject& r) { Value(r.Get("f/x", nullptr)); },
+      [](ICompoundObject& r) { Value(r.GetConst("f/x", nullptr)); },
+      [](ICompoundObject& r) { r.Remove("f/x"); },
+      [](ICompoundObject& r) { r.GetTotalCount(); },
+  };
+  CountingLog log;
+  Handle<CountingHandle> foreign(CountingHandle::New(log, 0));
+  foreign->const_unique = claimed.get();
+  for (IUniqueTypelessObject* writable : {text->GetUnique(), (IUniqueTypelessObject*)nullptr}) {
+    foreign->unique = writable;
+    auto record = NewRecord();
+    ASSERT_TRUE(record->Set("f", foreign.get(), true));
+    for (const auto walk : walks) {
+      EXPECT_EQ(ErrorText<std::bad_cast>([&] { walk(*record); }), "bad cast");
+    }
+    EXPECT_TRUE(record->Contains("f", nullptr));  // no walk through it: no throw
+  }
+  // A handle whose Share answers null is not stored; the record made on the way stays.
+  foreign->refuse_shares = true;
+  auto record = NewRecord();
+  EXPECT_FALSE(record->Set("b/c", foreign.get(), true));
+  EXPECT_TRUE(record->Contains("b", kRecord));
+}
+
+TEST(CompoundObject, AFailedMemberCopyLeavesAnEntryThatReadsAsAnEmptyValue) {
+  static constexpr InterfaceId kCounting{"counting", 0x1234};
+  CountingLog log;
+  auto source = RecordOf({{"ok", "fine"}});
+  source->Set("bad", Wrap(CountingObject::New(log, 7), &kCounting).get(), true);
+  log.refuse_copies = true;
+  auto record = NewRecord();
+  ASSERT_TRUE(record->CopyFrom(source.get()));
+  EXPECT_EQ(Dump(*record), R"({"bad":-,"ok":"fine"})");
+  EXPECT_EQ(record->GetTotalCount(), 2u);
+  EXPECT_TRUE(record->Contains("bad", kivo::utility::VoidInterfaceId()));
+  EXPECT_FALSE(record->Contains("bad", &kCounting) || record->Equals(source.get()));
+  const Value got(record->Get("bad", nullptr));
+  EXPECT_TRUE(got->GetConstUnique() == nullptr && got->GetTypeId()->code == kVoidCode);
+  auto copy = NewRecord();  // copies as such an entry; an empty shared object is none
+  EXPECT_TRUE(copy->CopyFrom(record.get()) && copy->Equals(record.get()));
+  copy->Set("bad", Make<ISharedTypelessObject>(&KivoSharedTypelessObjectAllocator).get(), true);
+  EXPECT_FALSE(copy->Equals(record.get()));
+}
+
+TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
+  // holder/loop holds the record `held`: holder itself or an ancestor. Both hold a text.
+  const struct {
+    std::string holder, held;
+    std::uint32_t total;
+  } shapes[] = {
+      {"a", "a", 4},
+      {"a/b", "a", 5},
+      // Deeper than a walk scans its path: the way back is looked up in its index.
+      {Chain(29, "a"), Chain(19, "a"), 33},
+  };
+  CountingHeap heap;
+  const std::ptrdiff_t baseline = heap.Live();
+  bool finished = false;
+  auto work = [&] {
+    for (const auto& shape : shapes) {
+      Handle<ICompoundObject> records[] = {NewRecord(), NewRecord()};
+      for (auto& record : records) {
+        record->Set((shape.holder + "/x").c_str(), NewText("1").get(), true);
+        record->Set((shape.held + "/y").c_str(), NewText("2").get(), true);
+        Value held;
+        RecordAt(*record, shape.held, &held);
+        record->Set((shape.holder + "/loop").c_str(), held.get(), true);
+      }
+      auto copy = NewRecord();  // cuts the cycle with an empty value
+      EXPECT_TRUE(copy->CopyFrom(records[0].get()) && records[0]->Equals(records[1].get()));
+      EXPECT_EQ(records[0]->GetTotalCount(), shape.total);
+      EXPECT_EQ(copy->GetTotalCount(), shape.total);
+      for (auto& record : records) EXPECT_TRUE(record->Remove((shape.holder + "/loop").c_str()));
+    }
+    // Cycles of different lengths: A and X hold only each other; B holds Y, and Y and Z hold each
+    // other. Each holds the text 1 under v. Their comparison ends, equal.
+    auto outer =
+        RecordOf({{"a/s/v", "1"}, {"a/v", "1"}, {"b/s/s/v", "1"}, {"b/s/v", "1"}, {"b/v", "1"}});
+    Value a, b, x, y, z;
+    ICompoundObject* const record_a = RecordAt(*outer, "a", &a);
+    ICompoundObject* const record_b = RecordAt(*outer, "b", &b);
+    ICompoundObject* const record_z = RecordAt(*outer, "b/s/s", &z);
+    RecordAt(*outer, "a/s", &x)->Set("s", a.get(), true);
+    RecordAt(*outer, "b/s", &y);
+    record_z->Set("s", y.get(), true);
+    for (Value* handle : {&a, &b, &x, &y, &z}) handle->reset();
+    outer->Remove("a");
+    EXPECT_TRUE(record_a->Equals(record_b) && record_b->Equals(record_a));
+    record_a->Remove("s");  // ends X, and with it A
+    record_z->Remove("s");
+    finished = true;
+  };
+  RunOnSmallStack(work);
+  EXPECT_TRUE(finished);
+  EXPECT_EQ(heap.Live(), baseline);
+}
+
+const std::vector<std::pair<const char*, const char*>> kSelfText = {{"self", "v"}};
+
+TEST(CompoundCycles, AContainerWhoseOneOwnerIsItsOwnMemberEndsCleanlyInsideTheCall) {
+  void (*const record_cases[])(ICompoundObject&) = {
+      [](ICompoundObject& r) { r.Clear(); },
+      [](ICompoundObject& r) { r.Remove("self"); },
+      [](ICompoundObject& r) { r.Set("self", NewText("v").get(), true); },
+      [](ICompoundObject& r) { r.Merge(RecordOf(kSelfText).get(), true); },
+      [](ICompoundObject& r) { r.CopyFrom(RecordOf(kSelfText).get()); },
+  };
+  void (*const vector_cases[])(ITypelessVectorObject&) = {
+      [](ITypelessVectorObject& v) { v.RemoveAt(1); },
+      [](ITypelessVectorObject& v) { v.Clear(); },
+      [](ITypelessVectorObject& v) {  // from one with an element, which a dead one must not take
+        auto source = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
+        source->PushBack(NewText("v").release());
+        v.CopyFrom(source.get());
+      },
+  };
+  CountingHeap heap;
+  const std::ptrdiff_t baseline = heap.Live();
+  for (const auto operation : record_cases) {
+    ICompoundObject* const record = RecordOf({{"x", "1"}, {"n/y", "2"}}).release();
+    Value owner = Wrap(record, kRecord);
+    record->Set("self", owner.get(), true);
+    owner.reset();
+    operation(*record);  // ends the one owner, and with it the record
+    EXPECT_EQ(heap.Live(), baseline);
+  }
+  for (const auto operation : vector_cases) {
+    auto* const vector = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator).release();
+    vector->PushBack(NewText("1").release());
+    vector->PushBack(Wrap(vector, kVector).release());
+    operation(*vector);
+    EXPECT_EQ(heap.Live(), baseline);
+  }
+}
+
+// Unoptimised builds (the sanitizer and coverage presets) pay many times more per level.
+#ifdef NDEBUG
+constexpr std::size_t kDepth = 1000000;
+#else
+constexpr std::size_t kDepth = 50000;
+#endif
+
+// Alternately a typeless vector and a record holding it under "v", levels deep, over a text.
+Value Alternating(std::size_t levels, const char* leaf) {
+  Value inner = NewText(leaf);
+  for (std::size_t i = 0; i < levels; ++i) {
+    auto vector = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
+    vector->PushBack(inner.release());
+    auto record = NewRecord();
+    record->Set("v", Wrap(vector.release(), kVector).get(), true);
+    inner = Wrap(record.release(), kRecord);
+  }
+  return inner;
+}
+
+// Far deeper than recursion could go, on a thread with a 1 MiB stack. A thread that overflows it
+// may end quietly: the answers are all there only when the work has finished.
+TEST(CompoundDepth, ARecordAMillionLevelsDeepSurvivesEveryOperation) {
+  std::vector<bool> answers;
+  auto work = [&answers] {
+    const std::string path = Chain(kDepth - 1, "v");
+    auto record = NewRecord(), copy = NewRecord(), merged = NewRecord();
+    answers = {record->Set(path.c_str(), NewText("leaf").get(), false),
+               record->GetTotalCount() == kDepth,
+               record->Contains(path.c_str(), kText),
+               copy->CopyFrom(record.get()) && copy->GetTotalCount() == kDepth,
+               copy->Equals(record.get()),
+               merged->Merge(record.get(), true) == 1 && merged->Equals(record.get()),
+               copy->Remove(path.c_str()) && !copy->Equals(record.get())};
+    copy->Clear();
+    auto vectors = Alternating(kDepth / 10, "x");  // a tenth as deep, in turns
+    answers.push_back(vectors->Equals(Alternating(kDepth / 10, "x").get()));
+    answers.push_back(!vectors->Equals(Alternating(kDepth / 10, "y").get()));
+  };
+  RunOnSmallStack(work);
+  EXPECT_EQ(answers, std::vector<bool>(9, true));
+}
+
+}  // namespace

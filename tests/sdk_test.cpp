@@ -1,0 +1,241 @@
+// The client layer: owners, the library bound at link and at run time, plugins, records'
+// conversions and errors, the dump and JSON.
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "kivo/sdk/json.h"
+#include "kivo/sdk/linked_library.h"
+#include "kivo/sdk/module_loader.h"
+#include "kivo/sdk/plugin_host.h"
+#include "kivo/sdk/sdk.h"
+#include "support/counting_object.h"
+
+namespace {
+
+namespace sdk = kivo::sdk;
+using kivo::containers::ISharedTypelessObject;
+using kivo::testing::CountingLog;
+using kivo::testing::CountingObject;
+using kivo::utility::IObject;
+using sdk::adopt;
+using sdk::Ptr;
+
+static_assert(std::is_same_v<decltype(&std::declval<Ptr<IObject>&>()), Ptr<IObject>*>);
+static_assert(!std::is_copy_constructible_v<Ptr<IObject>>);
+static_assert(!std::is_convertible_v<IObject*, Ptr<IObject>>, "adopting must be explicit");
+
+TEST(SdkPtr, EveryObjectOwnedIsEndedExactlyOnce) {
+  CountingLog log;
+  const auto make = [&log] { return CountingObject::New(log); };
+  {
+    Ptr<CountingObject> a(adopt, make()), b(std::move(a));  // a move ends nothing
+    EXPECT_TRUE(!a && b && log.destroyed == 0);             // NOLINT(bugprone-use-after-move)
+    a = Ptr<CountingObject>(adopt, make());
+    b = std::move(a);  // ends the one b held
+    Ptr<CountingObject>& alias = b;
+    b = std::move(alias);  // keeps it
+    EXPECT_TRUE(b && log.destroyed == 1);
+    Ptr<IObject> base = std::move(b);  // still one owner
+    base.reset();
+    base = nullptr;
+    EXPECT_TRUE(!b && log.destroyed == 2);  // NOLINT(bugprone-use-after-move)
+    a.attach(make());
+    CountingObject* const raw = a.release();
+    a.attach(raw);
+    a.attach(a.get());  // the same one again: nothing ends
+    EXPECT_TRUE(a.detach() == raw && log.destroyed == 2);
+    raw->Destroy();
+    a.attach(make());
+    CountingObject** const slot = a.put();  // ends the previous one
+    EXPECT_TRUE(*slot == nullptr && log.destroyed == 4);
+    *slot = make();
+    a.attach(make());
+    EXPECT_EQ(log.destroyed, 5);
+  }
+  EXPECT_TRUE(log.destroyed == 6 && log.created == 6);
+  Ptr<IObject> object = sdk::LinkedLibrary().NewString("text");
+  EXPECT_FALSE(sdk::InterfaceCast<kivo::containers::ICompoundObject>(std::move(object)));
+  ASSERT_TRUE(object) << "a failed conversion leaves the object with its owner";
+  EXPECT_STREQ(sdk::InterfaceCast<kivo::containers::IStringObject>(std::move(object))->GetString(),
+               "text");
+  EXPECT_FALSE(object);  // NOLINT(bugprone-use-after-move)
+}
+
+TEST(SdkLibrary, LoadingBindsTheModuleOrNamesItAndWhatItLacks) {
+  EXPECT_STREQ(sdk::LoadLibraryModule(KIVO_TEST_LIBRARY_PATH).NewString("x")->GetString(), "x");
+  const std::pair<void (*)(), const char*> cases[] = {
+      {[] { (void)sdk::LoadLibraryModule("no_such_module.so"); }, "'no_such_module.so'"},
+      {[] { (void)sdk::LoadLibraryModule(KIVO_TEST_SCALAR_PLUGIN); }, KIVO_TEST_SCALAR_PLUGIN},
+      {[] { (void)sdk::LoadLibraryModule(KIVO_TEST_SCALAR_PLUGIN); },
+       "'KivoCompoundObjectAllocator'"},
+      {[] { sdk::Plugin("no_such_plugin.so"); }, "no_such_plugin.so"},
+      {[] { sdk::Plugin(KIVO_TEST_LIBRARY_PATH); }, KIVO_TEST_LIBRARY_PATH},
+  };
+  for (const auto& [load, text] : cases) {
+    try {
+      load();
+      ADD_FAILURE() << "loaded " << text;
+    } catch (const sdk::LoadError& error) {
+      EXPECT_NE(std::string(error.what()).find(text), std::string::npos) << error.what();
+    }
+  }
+}
+
+bool IsLoaded(const char* path) {
+#if defined(_WIN32)
+  return ::GetModuleHandleA(path) != nullptr;
+#else
+  void* const module = ::dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+  return module != nullptr && ::dlclose(module) == 0;
+#endif
+}
+
+// The plugin labels its scalars with the host's records, so they outlive it. It refuses a table
+// with a null entry; what it throws comes back as a message.
+TEST(SdkPlugin, ScalarsOutliveThePluginAndFailuresBecomeMessages) {
+  const sdk::Library library = sdk::LinkedLibrary();
+  const auto run = [](const sdk::ExportTable& table, sdk::Record record) {
+    return sdk::Plugin(KIVO_TEST_SCALAR_PLUGIN).Run(table, record.object());
+  };
+  sdk::Record stored(library);
+  const sdk::PluginResult result = run(library.exports(), stored);
+  EXPECT_EQ(result.message, "stored 11 scalars");
+  ASSERT_FALSE(IsLoaded(KIVO_TEST_SCALAR_PLUGIN)) << "the plugin must really be unloaded";
+#define KIVO_TEST_CHECK(Type, Name, Kind)                                         \
+  EXPECT_EQ(stored.At<Type>(#Name), std::numeric_limits<Type>::max()) << #Name;   \
+  EXPECT_EQ(stored.At<sdk::Value>(#Name).object()->GetConstUnique()->GetTypeId(), \
+            sdk::ScalarTypeId<Type>());
+  KIVO_SDK_FOR_EACH_SCALAR(KIVO_TEST_CHECK)
+#undef KIVO_TEST_CHECK
+  const sdk::PluginResult failed = run(library.exports(), {library, {{"throw", "asked to"}}});
+  EXPECT_EQ(failed.status, sdk::kPluginFailed);
+  EXPECT_EQ(failed.message, "failed: asked to");
+  sdk::ExportTable table = library.exports();
+  table.KivoStringObjectAllocator = nullptr;
+  sdk::Record untouched(library);
+  const sdk::PluginResult refused = run(table, untouched);
+  EXPECT_EQ(refused.status, sdk::kPluginBadTable);
+  EXPECT_EQ(refused.message, "the export table lacks the export KivoStringObjectAllocator");
+  EXPECT_TRUE(untouched.Empty());
+  EXPECT_THROW(sdk::Library{table}, sdk::ExportTableError);
+  EXPECT_THROW(sdk::CheckExportTable(nullptr), sdk::ExportTableError);
+}
+
+// What reading element i as T answers: the type and JSON text of the value as T, or the error.
+template <class T>
+std::string Read(const sdk::List& list, std::size_t i) {
+  const sdk::Result<T> got = list.Find<T>(i);
+  if (!got) return got.error().what();
+  const auto value = sdk::List(list.library(), {*got}).At<sdk::Value>(0);
+  return value.Type().ToString() + " " + value.Dump(0);
+}
+
+// What an operation answered: "ok", or the text of its error.
+template <class Answer>
+std::string Said(const Answer& answer) {
+  return answer.ok() ? "ok" : answer.error().what();
+}
+
+// Every answer must hold its expected text: all of it, or the telling part of a long one.
+void ExpectAnswers(const std::vector<std::pair<std::string, std::string>>& cases) {
+  for (const auto& [answer, part] : cases)
+    EXPECT_NE(answer.find(part), std::string::npos) << answer;
+}
+
+TEST(SdkRecord, ReadsConvertWhenTheAskedTypeHoldsTheValueAndMistakesSayWhereAndWhy) {
+  const sdk::Library library = sdk::LinkedLibrary();
+  const sdk::List values(
+      library, {7, 300, -1, ~std::uint64_t{0}, (std::int64_t{1} << 53) + 1, 2.0, 2.5, -0x1p63,
+                0x1p63, std::nan(""), 0.1, 1e300, true, "12", std::vector<double>{1.0, -2.0},
+                sdk::List(library, {1, 2.5f}), std::vector<int>{1, 300}});
+  sdk::Record record(library, {{"a/name", "probe"}, {"i", 7}});
+  ExpectAnswers({
+      {Read<std::int64_t>(values, 0), "int64 7"},
+      {Read<std::int8_t>(values, 1), "\"[1]\": not representable: int32 300 does not fit int8"},
+      {Read<unsigned>(values, 2), "\"[2]\": not representable: int32 -1 does not fit uint32"},
+      {Read<std::int64_t>(values, 3), "uint64 18446744073709551615 does not fit int64"},
+      {Read<double>(values, 4), "int64 9007199254740993 does not fit double"},
+      {Read<int>(values, 5), "int32 2"},
+      {Read<int>(values, 6), "\"[6]\": not representable: double 2.500000 does not fit int32"},
+      {Read<std::int64_t>(values, 7), "int64 -9223372036854775808"},
+      {Read<std::int64_t>(values, 8), "double 9223372036854775808.000000 does not fit int64"},
+      {Read<int>(values, 9), "\"[9]\": not representable: double nan does not fit int32"},
+      {Read<float>(values, 10), "float 0.1"},
+      {Read<float>(values, 11), "\"[11]\": not representable: double 1000000000000000052504"},
+      {Read<int>(values, 12), "\"[12]\": wrong type: holds bool, asked for int32"},
+      {Read<std::vector<int>>(values, 13), "wrong type: holds text, asked for numbers of int32"},
+      {Read<std::vector<std::int8_t>>(values, 14), "numbers of int8 [1, -2]"},
+      {Read<std::vector<double>>(values, 15), "numbers of double [1, 2.5]"},
+      {Read<std::vector<std::uint8_t>>(values, 16), "\"[16][1]\": not representable: int32 300"},
+      {Said(record.Find<int>("a/nam")), R"("a/nam": missing (no member "nam" in "a"))"},
+      {Said(record.Find<int>("i/x")), R"("i/x": path runs through a non-record member: "i" h)"},
+      {Said(record.Find<int>("")), "bad path: empty path"},
+      {Said(record.TrySet("a/name/x", 1)), R"("a/name" holds text; PathMode::kReplaceNonRecords)"},
+      {Said(record.TrySet("a//b", 1)), R"("a//b": bad path: empty segment)"},
+      {Said(record.TrySet("n/", 1)), R"("n/": bad path: trailing slash)"},
+      {Said(record.Remove("/i")), R"("/i": bad path: leading slash)"},
+      {Said(record.Remove("gone")), R"("gone": missing (no member "gone"))"},
+  });
+  EXPECT_EQ(record.Dump(0), R"({"a": {"name": "probe"}, "i": 7})");  // the mistakes changed nothing
+  EXPECT_THROW(record.Set("a/name/x", 1), sdk::Error);
+  record.Set("a/name/x", 1, sdk::PathMode::kReplaceNonRecords);
+  EXPECT_EQ(record.At<int>("a/name/x"), 1);
+  EXPECT_EQ(sdk::Record(library, {{"n", 7}, {"v", {1, 2}}}),  // equal by value, not by type
+            sdk::Record(library, {{"n", 7.0}, {"v", sdk::List(library, {1.0, 2})}}));
+}
+
+TEST(SdkJson, DumpEscapesAndParseReadsBackOrSaysWhereAndWhy) {
+  const sdk::Library library = sdk::LinkedLibrary();
+  using I64 = std::numeric_limits<std::int64_t>;
+  const sdk::Record record(
+      library,
+      {{"l",
+        sdk::List(library, {"q\" \\ \t\n\r\x01\x7f", "Gr\xC3\xBC \xE2\x82\xAC \xF0\x9F\x98\x80", "",
+                            ~std::uint64_t{0}, std::vector<std::int64_t>{I64::min(), I64::max()},
+                            std::vector<float>{0.1f, -2.5e-30f}, std::vector<double>{-0.0, 1e300},
+                            true, nullptr, sdk::List(library), sdk::Record(library)})}});
+  EXPECT_EQ(record.Dump(0),
+            R"({"l": ["q\" \\ \t\n\r\u0001\u007f", ")"
+            "Gr\xC3\xBC \xE2\x82\xAC \xF0\x9F\x98\x80"
+            R"(", "", 18446744073709551615, [-9223372036854775808, )"
+            R"(9223372036854775807], [0.1, -2.5e-30], [-0, 1e+300], true, null, [], {}]})");
+  const sdk::List odd(
+      library, {"bad \xFF \xC3( \xE0\x80\x80", std::vector<double>{std::nan(""), -HUGE_VAL}});
+  EXPECT_EQ(odd.Dump(0), R"(["bad \u00ff \u00c3( \u00e0\u0080\u0080", ["NaN", "-Infinity"]])");
+  for (const int indent : {0, 2}) {
+    const sdk::Result<sdk::Record> parsed = sdk::Parse(library, record.Dump(indent));
+    ASSERT_TRUE(parsed) << parsed.error().what();
+    EXPECT_EQ(*parsed, record) << parsed->Dump(indent);
+  }
+  EXPECT_EQ(sdk::RecordFromJson(library, nlohmann::json(record)).value(), record);
+  std::string deep = "1";
+  for (int i = 0; i < 101; ++i) deep = "{\"a\": " + deep + "}";
+  ExpectAnswers({
+      {Said(sdk::Parse(library, "{\n  \"a\": 1,\n  \"b\": tru\n}")),
+       "line 3, column 11: bad JSON: syntax error"},
+      {Said(sdk::Parse(library, "{\"a\": [1, 2}")), "line 1, column 12: bad JSON: syntax error"},
+      {Said(sdk::Parse(library, "")), "line 1, column 1: bad JSON: syntax error"},
+      {Said(sdk::Parse(library, R"({"a/b": 1})")), "\"a/b\": bad JSON: a key holds a slash"},
+      {Said(sdk::Parse(library, R"({"a": ["x\u0000y"]})")),
+       "\"a[0]\": bad JSON: a text holds a NUL"},
+      {Said(sdk::Parse(library, deep)), "\": bad JSON: nested deeper than 100"},
+      {Said(sdk::Parse(library, "[1, 2]")), "wrong type: holds a JSON array, asked for record"},
+  });
+  // A record that holds itself ends in a marker.
+  Ptr<ISharedTypelessObject> value = sdk::MakeObjectValue(library, library.NewRecord());
+  auto* self = sdk::PayloadAs<kivo::containers::ICompoundObject>(*value);
+  ASSERT_TRUE(self->Set("self", value.get(), true));
+  const std::string dump = sdk::Dump(*self, 0);
+  EXPECT_EQ(dump.rfind(R"({"self": {"self": )", 0), 0u) << dump;
+  EXPECT_NE(dump.find("\"<nested too deep>\""), std::string::npos);
+  ASSERT_TRUE(self->Remove("self"));  // breaks the cycle, so the record can end
+}
+
+}  // namespace
