@@ -17,6 +17,15 @@
 #include "kivo/sdk/sdk.h"
 #include "support/counting_object.h"
 
+namespace probe {
+struct Place {
+  std::string name;
+  double latitude = 0;
+  std::vector<int> codes;
+};
+KIVO_SDK_FIELDS(Place, name, latitude, codes)
+}  // namespace probe
+
 namespace {
 
 namespace sdk = kivo::sdk;
@@ -189,6 +198,36 @@ TEST(SdkRecord, ReadsConvertWhenTheAskedTypeHoldsTheValueAndMistakesSayWhereAndW
   EXPECT_EQ(record.At<int>("a/name/x"), 1);
   EXPECT_EQ(sdk::Record(library, {{"n", 7}, {"v", {1, 2}}}),  // equal by value, not by type
             sdk::Record(library, {{"n", 7.0}, {"v", sdk::List(library, {1.0, 2})}}));
+}
+
+// Reads from a path give the stored records and lists; Set and Clone copy deeply, a copied
+// Record is a handle; Merge replaces nested records whole, MergeDeep merges them.
+TEST(SdkRecord, PathsReachTheStoredValuesCopiesAreDeepAndMergeDeepMergesNestedRecords) {
+  const sdk::Library library = sdk::LinkedLibrary();
+  sdk::Record record(library, {{"b/x", 1}, {"ab", 2}, {"B", sdk::List(library, {"a"})}});
+  record.At<sdk::Record>("b").Set("y", 2);
+  record.At<sdk::List>("B").Append(sdk::Record(library, {{"k", true}}));
+  EXPECT_EQ(record.Dump(0), R"({"B": ["a", {"k": true}], "ab": 2, "b": {"x": 1, "y": 2}})");
+  sdk::Record clone = record.Clone(), handle = record;
+  clone.At<sdk::List>("B").At<sdk::Record>(1).Set("k", false);
+  handle.Set("ab", 3);
+  record.Set("self", record);  // a copy, so no cycle
+  EXPECT_EQ(record.Dump(0),
+            R"({"B": ["a", {"k": true}], "ab": 3, "b": {"x": 1, "y": 2}, )"
+            R"("self": {"B": ["a", {"k": true}], "ab": 3, "b": {"x": 1, "y": 2}}})");
+  const sdk::Record other(library, {{"b/z", 3}, {"ab", 4}});
+  EXPECT_EQ(clone.Merge(other, /*overwrite=*/false), 0u);
+  EXPECT_EQ(clone.Merge(other), 2u);
+  EXPECT_EQ(clone.Dump(0), R"({"B": ["a", {"k": false}], "ab": 4, "b": {"z": 3}})");
+  record.MergeDeep(other);
+  EXPECT_EQ(record.At<sdk::Record>("b").Dump(0), R"({"x": 1, "y": 2, "z": 3})");
+  record.Set("place", probe::Place{"Greenhouse", 52.5, {1, 2}});
+  EXPECT_EQ(record.At<sdk::Record>("place").Dump(0),
+            R"({"codes": [1, 2], "latitude": 52.5, "name": "Greenhouse"})");
+  EXPECT_EQ(record.At<probe::Place>("place").codes, (std::vector<int>{1, 2}));
+  ASSERT_TRUE(record.Remove("place/codes").ok());
+  EXPECT_EQ(Said(record.Find<probe::Place>("place")),
+            R"("place/codes": missing (no member "codes"))");
 }
 
 TEST(SdkJson, DumpEscapesAndParseReadsBackOrSaysWhereAndWhy) {
