@@ -1,0 +1,420 @@
+// The rules of the containers a reader looks up: type records, slot positions, memory routines,
+// the string's and the vectors' storage, index fallbacks, limits and deletion.
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "internal/memory.h"
+#include "internal/shared_implementation.h"
+#include "internal/vector_storage.h"
+#include "string_object.h"
+#include "support/counting_heap.h"
+#include "support/error_text.h"
+#include "support/objects.h"
+#include "typed_vector_object.h"
+
+namespace {
+
+using namespace kivo::containers;  // every interface and class of the library
+using kivo::detail::Owned;
+using kivo::testing::CountingHeap;
+using kivo::testing::ErrorText;
+using kivo::utility::InterfaceId;
+using kivo::utility::InterfaceIdOf;
+using kivo::utility::IObject;
+template <class T>
+const InterfaceId* VectorId() {
+  return InterfaceIdOf<ITypedVectorObject<T>>();
+}
+#define KIVO_NAME(Short) "kivo::containers::" #Short
+
+TEST(InterfaceId, EveryRecordCarriesItsNameAndCode) {
+  const struct {
+    const InterfaceId* record;
+    const char* name;
+    std::uint32_t code;
+  } cases[] = {
+      {InterfaceIdOf<IStringObject>(), KIVO_NAME(IStringObject), 0x4D30261D},
+      {VectorId<signed char>(), KIVO_NAME(IInt8VectorObject), 0x23376257},
+      {VectorId<unsigned char>(), KIVO_NAME(IInt8VectorObject), 0x23376257},
+      {VectorId<short>(), KIVO_NAME(IInt16VectorObject), 0x24135F52},
+      {VectorId<unsigned short>(), KIVO_NAME(IUInt16VectorObject), 0x126B4172},
+      {VectorId<int>(), KIVO_NAME(IInt32VectorObject), 0x20115F52},
+      {VectorId<unsigned int>(), KIVO_NAME(IUInt32VectorObject), 0x106B4176},
+      {VectorId<long long>(), KIVO_NAME(IInt64VectorObject), 0x26145F52},
+      {VectorId<unsigned long long>(), KIVO_NAME(IUInt64VectorObject), 0x156B4170},
+      {VectorId<float>(), KIVO_NAME(IFloatVectorObject), 0x69434450},
+      {VectorId<double>(), KIVO_NAME(IDoubleVectorObject), 0x5E7D5A07},
+      {VectorId<ISharedTypelessObject>(), KIVO_NAME(ITypelessVectorObject), 0x753F3001},
+      {InterfaceIdOf<ISharedTypelessObject>(), KIVO_NAME(ISharedTypelessObject), 0x41330910},
+      {InterfaceIdOf<IUniqueTypelessObject>(), KIVO_NAME(IUniqueTypelessObject), 0x57300117},
+      {InterfaceIdOf<ICompoundObject>(), KIVO_NAME(ICompoundObject), 0x1A3E3047},
+      {kivo::utility::VoidInterfaceId(), "void", 0x676B6E72},
+  };
+  for (const auto& c : cases) {
+    EXPECT_STREQ(c.record->name, c.name);
+    EXPECT_EQ(c.record->code, c.code) << c.name;
+  }
+  EXPECT_EQ(kivo::utility::NameCode("abc"), 0x03616361u);
+  EXPECT_EQ(kivo::utility::NameCode(""), 0u);
+  EXPECT_NE(VectorId<signed char>(), VectorId<unsigned char>());  // one record per type
+}
+
+// The slot that a pointer to a virtual operation names, in the Itanium C++ ABI of GCC, Clang and
+// mingw-w64: its first word is one more than the operation's byte offset in the table.
+template <class Operation>
+std::size_t SlotOf(Operation operation) {
+  std::ptrdiff_t words[2];
+  static_assert(sizeof(Operation) == sizeof(words));
+  std::memcpy(words, &operation, sizeof(words));
+  return static_cast<std::size_t>(words[0] - 1) / sizeof(void*);
+}
+
+TEST(Slots, EveryOperationOfEveryInterfaceSitsAtItsPosition) {
+  using V = ITypedVectorObject<int>;
+  using L = ITypelessVectorObject;
+  using U = IUniqueTypelessObject;
+  using S = ISharedTypelessObject;
+  using C = ICompoundObject;
+  const struct {
+    const char* interface;
+    std::size_t first;  // the slot of the first operation listed
+    std::vector<std::size_t> slots;
+  } cases[] = {
+      {"IObject",
+       0,
+       {SlotOf(&IObject::Destroy), SlotOf(&IObject::GetInterfaceId), SlotOf(&IObject::CopyFrom),
+        SlotOf(&IObject::Equals), SlotOf(&IObject::NewInstance)}},
+      {"IStringObject",
+       5,
+       {SlotOf(&IStringObject::GetLength), SlotOf(&IStringObject::SetString),
+        SlotOf(&IStringObject::GetString)}},
+      {"numeric vector",
+       5,
+       {SlotOf(&V::GetSize), SlotOf(&V::Clear), SlotOf(&V::RemoveAt),
+        SlotOf<int& (V::*)(std::int32_t)>(&V::GetAt),
+        SlotOf<int (V::*)(std::int32_t) const>(&V::GetAt),
+        SlotOf<void (V::*)(const int&)>(&V::PushBack), SlotOf<void (V::*)(int&&)>(&V::PushBack),
+        SlotOf<int* (V::*)()>(&V::GetData), SlotOf<const int* (V::*)() const>(&V::GetData)}},
+      {"typeless vector",
+       5,
+       {SlotOf(&L::GetSize), SlotOf(&L::Clear), SlotOf(&L::RemoveAt),
+        SlotOf<S* (L::*)(std::int32_t)>(&L::GetAt),
+        SlotOf<S* (L::*)(std::int32_t) const>(&L::GetAt), SlotOf(&L::PushBack),
+        SlotOf(&L::GetData)}},
+      {"IUniqueTypelessObject",
+       5,
+       {SlotOf(&U::GetTypeId), SlotOf(&U::Clear), SlotOf(&U::GetData), SlotOf(&U::GetConstData),
+        SlotOf(&U::SetObject), SlotOf(&U::SetTypeId)}},
+      {"ISharedTypelessObject",
+       5,
+       {SlotOf(&S::GetTypeId), SlotOf(&S::AssignValue), SlotOf(&S::GetUnique),
+        SlotOf(&S::GetConstUnique), SlotOf(&S::Reset), SlotOf(&S::Share)}},
+      {"ICompoundObject",
+       5,
+       {SlotOf(&C::IsEmpty), SlotOf(&C::GetCount), SlotOf(&C::GetTotalCount), SlotOf(&C::Clear),
+        SlotOf(&C::Merge), SlotOf(&C::Set), SlotOf(&C::Contains), SlotOf(&C::Get),
+        SlotOf(&C::GetConst), SlotOf(&C::Remove), SlotOf(&C::GetKeys)}},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t i = 0; i < c.slots.size(); ++i) {
+      EXPECT_EQ(c.slots[i], c.first + i) << c.interface << ", operation " << i;
+    }
+  }
+}
+
+TEST(Exports, NewObjectsCarryTheirRecordAndNewInstanceMakesTheSameState) {
+  for (const auto& [name, make] : kivo::testing::kEveryExport) {
+    SCOPED_TRACE(name);
+    Owned<IObject> a(static_cast<IObject*>(make())), b(static_cast<IObject*>(make()));
+    Owned<IObject> fresh(a->NewInstance());
+    EXPECT_EQ(a->GetInterfaceId(), b->GetInterfaceId());
+    EXPECT_TRUE(fresh->Equals(b.get()) && a.get() != b.get());
+    auto* unique = dynamic_cast<IUniqueTypelessObject*>(a.get());
+    EXPECT_TRUE(unique == nullptr || unique->GetTypeId() == kivo::utility::VoidInterfaceId());
+    if (const char* size = std::strrchr(name, '_')) {  // the trivial family: N zero bytes
+      const std::string zeros(std::atoi(size + 1), '\0');
+      ASSERT_NE(unique->GetData(), nullptr);
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(unique->GetData()) % 8, 0u);
+      EXPECT_EQ(std::memcmp(unique->GetData(), zeros.data(), zeros.size()), 0);
+    }
+  }
+}
+
+TEST(Memory, LimitsAndExhaustionRaiseTheStandardTypesWithTheirTexts) {
+  constexpr std::size_t kAllBits = std::numeric_limits<std::size_t>::max();
+  EXPECT_EQ(ErrorText<std::bad_array_new_length>([] { kivo::detail::Allocate(kAllBits); }),
+            "bad array new length");
+  EXPECT_THROW(kivo::detail::Allocator<double>().allocate(kAllBits / 4), std::bad_array_new_length);
+  CountingHeap heap;
+  heap.FailAfter(0);
+  EXPECT_EQ(ErrorText<std::bad_alloc>([] { kivo::detail::Allocate(64); }), "bad allocation");
+}
+
+int handler_calls = 0;
+
+TEST(Memory, NewHandlerIsCalledUntilTheHeapYields) {
+  CountingHeap heap;
+  heap.FailAfter(0);
+  const std::new_handler previous = std::set_new_handler([] {
+    if (++handler_calls == 3) CountingHeap::Current()->FailNone();
+  });
+  void* block = kivo::detail::Allocate(32);
+  std::set_new_handler(previous);
+  EXPECT_EQ(handler_calls, 3);
+  EXPECT_EQ(heap.Failures(), 3u);
+  kivo::detail::Deallocate(block);
+}
+
+TEST(Deletion, DeleteThroughAnyInterfaceReturnsEveryBlock) {
+  CountingHeap heap;
+  delete static_cast<IStringObject*>(nullptr);
+  std::unique_ptr<IStringObject> owned(static_cast<IStringObject*>(KivoStringObjectAllocator()));
+  owned->SetString("a text long enough to need a heap block");
+  std::shared_ptr<IObject>(static_cast<IObject*>(owned.release()));
+  delete KivoTypelessVectorObjectAllocator();
+  EXPECT_EQ(heap.Live(), 0);
+}
+
+// An owned string object, seen as the class for its capacity.
+struct Text {
+  Owned<StringObject> object{static_cast<StringObject*>(KivoStringObjectAllocator())};
+  explicit Text(const std::string& value) { object->SetString(value.c_str()); }
+  StringObject* operator->() const { return object.get(); }
+  std::string value() const { return {object->GetString(), object->GetLength()}; }
+};
+
+TEST(StringObject, SetStringTakesAFreshBlockOfLengthOr15BeyondTheInlineLimit) {
+  const struct {
+    std::size_t before, length, capacity, request;  // request: 0 when held inline
+  } cases[] = {{0, 0, 15, 0},      {0, 15, 15, 0},   {0, 16, 31, 32}, {0, 32, 47, 48},
+               {0, 100, 111, 112}, {40, 20, 31, 32}, {40, 5, 15, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.before << " then " << c.length);
+    CountingHeap heap;
+    Text text(std::string(c.before, 'a'));
+    heap.ResetSizes();
+    text->SetString(std::string(c.length, 'b').c_str());
+    EXPECT_EQ(text.value(), std::string(c.length, 'b'));
+    EXPECT_EQ(text->GetCapacity(), c.capacity);
+    EXPECT_EQ(heap.Sizes(), c.request == 0 ? std::vector<std::size_t>{} : std::vector{c.request});
+    EXPECT_EQ(heap.Live(), c.request == 0 ? 1 : 2);  // the object, and its block if it has one
+  }
+}
+
+TEST(StringObject, SetStringReadsUpToTheFirstNulAndMayReadItsOwnText) {
+  for (const std::string value : {"short", "a text long enough for a heap block"}) {
+    Text text(value);
+    text->SetString(text->GetString());
+    EXPECT_EQ(text.value(), value);
+    text->SetString(text->GetString() + 1);
+    EXPECT_EQ(text.value(), value.substr(1));
+  }
+  Text text("ab");
+  text->SetString("cd\0ef");
+  EXPECT_EQ(text.value(), "cd");
+  text->SetString(nullptr);
+  EXPECT_EQ(text.value(), "");
+}
+
+TEST(StringObject, CopyFromReusesStorageThatFitsAndOtherwiseGrowsByHalf) {
+  const struct {
+    std::size_t target, source, capacity;
+    bool allocates;
+  } cases[] = {
+      {0, 15, 15, false},  {0, 16, 31, true},   // max(16 | 15, 15 + 7)
+      {40, 10, 47, false},                      // a heap block never moves back inline
+      {40, 47, 47, false}, {40, 48, 70, true},  // max(48 | 15, 47 + 23)
+      {40, 90, 95, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.target << " <- " << c.source);
+    CountingHeap heap;
+    Text target(std::string(c.target, 't')), source(std::string(c.source, 's'));
+    const std::size_t before = heap.Allocations();
+    const char* old_storage = target->GetString();
+    ASSERT_TRUE(target->CopyFrom(source.object.get()));
+    EXPECT_EQ(target.value(), source.value());
+    EXPECT_EQ(target->GetCapacity(), c.capacity);
+    EXPECT_EQ(heap.Allocations() - before, c.allocates ? 1u : 0u);
+    EXPECT_EQ(target->GetString() == old_storage, !c.allocates);
+  }
+  Text text("kept");
+  Owned<IObject> vector(static_cast<IObject*>(KivoInt8VectorObjectAllocator()));
+  EXPECT_TRUE(text->CopyFrom(text.object.get()));
+  EXPECT_FALSE(text->CopyFrom(nullptr) || text->CopyFrom(vector.get()) || text->Equals(nullptr));
+  EXPECT_EQ(text.value(), "kept");
+  EXPECT_EQ(Owned<IStringObject>(static_cast<IStringObject*>(text->NewInstance()))->GetLength(),
+            0u);
+}
+
+TEST(StringObject, EqualsComparesLengthAndEveryByte) {
+  const char* const kLong = "a long text past the inline limit";
+  const struct {
+    std::string a, b;
+    bool equal;
+  } cases[] = {{"", "", true},
+               {"abc", "abc", true},
+               {"abc", "abd", false},
+               {"abc", "ab", false},
+               {"Abc", "abc", false},
+               {kLong, kLong, true},
+               {kLong, std::string(kLong) + "!", false}};
+  for (const auto& c : cases) {
+    Text a(c.a), b(c.b);
+    EXPECT_EQ(a->Equals(b.object.get()), c.equal) << c.a << " vs " << c.b;
+    EXPECT_EQ(b->Equals(a.object.get()), c.equal) << c.b << " vs " << c.a;
+  }
+}
+
+// An owned vector from the member's export, seen as the class for its capacity.
+template <class T>
+struct Member;
+#define KIVO_TEST_MEMBER(Type, Word, NameWord)                          \
+  template <>                                                           \
+  struct Member<Type> {                                                 \
+    static constexpr auto kExport = &Kivo##Word##VectorObjectAllocator; \
+  };
+KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_TEST_MEMBER)
+#undef KIVO_TEST_MEMBER
+
+template <class T>
+struct Vector {
+  Owned<TypedVectorObject<T>> object{static_cast<TypedVectorObject<T>*>(Member<T>::kExport())};
+  explicit Vector(std::size_t count = 0) { Fill(count); }
+  void Fill(std::size_t count) {
+    while (object->GetSize() < count) object->PushBack(T(object->GetSize() + 1));
+  }
+  TypedVectorObject<T>* operator->() const { return object.get(); }
+  const ITypedVectorObject<T>& constant() const { return *object; }
+};
+
+// How many element types read a non-zero fallback element.
+int NonZeroFallbacks() {
+  int count = 0;
+#define KIVO_TEST_READ(Type, Word, NameWord) count += Vector<Type>().constant().GetAt(-1) != 0;
+  KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_TEST_READ)
+#undef KIVO_TEST_READ
+  return count;
+}
+
+template <class T>
+class TypedVector : public ::testing::Test {};
+#define KIVO_TEST_ELEMENT(Type, Word, NameWord) , Type
+using Members = std::tuple<bool KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_TEST_ELEMENT)>;
+template <class First, class... Rest>
+::testing::Types<Rest...> GtestTypes(std::tuple<First, Rest...>*);
+TYPED_TEST_SUITE(TypedVector, decltype(GtestTypes(static_cast<Members*>(nullptr))));
+#undef KIVO_TEST_ELEMENT
+
+TYPED_TEST(TypedVector, AppendsGrowCapacityByHalfStartingFromOne) {
+  CountingHeap heap;
+  Vector<TypeParam> vector;
+  heap.ResetSizes();
+  vector.Fill(28);
+  std::vector<std::size_t> requests;
+  for (std::size_t capacity : {1, 2, 3, 4, 6, 9, 13, 19, 28}) {
+    requests.push_back(capacity * sizeof(TypeParam));
+  }
+  EXPECT_EQ(heap.Sizes(), requests);
+}
+
+TYPED_TEST(TypedVector, InvalidIndicesReachTheFallbackOfTheElementTypeAndRemoveNothing) {
+  Vector<TypeParam> vector(3), other(1);
+  TypeParam* const fallback = &vector->GetAt(-1);
+  for (const std::int32_t index : {-1, 3, std::numeric_limits<std::int32_t>::max(),
+                                   std::numeric_limits<std::int32_t>::min()}) {
+    EXPECT_EQ(&vector->GetAt(index), fallback) << index;
+    EXPECT_EQ(vector.constant().GetAt(index), TypeParam{}) << index;
+    EXPECT_FALSE(vector->RemoveAt(index)) << index;
+  }
+  EXPECT_EQ(vector->GetSize(), 3u);
+  *fallback = TypeParam(7);  // shows in every vector of this element type, and only there
+  EXPECT_EQ(other.constant().GetAt(1), TypeParam(7));
+  EXPECT_EQ(NonZeroFallbacks(), 1);
+  *fallback = TypeParam{};
+}
+
+TYPED_TEST(TypedVector, CopyFromReusesStorageThatFitsAndOtherwiseReleasesItThenGrowsByHalf) {
+  const struct {
+    std::size_t target, source, capacity;
+  } cases[] = {{0, 0, 0}, {0, 5, 5}, {4, 5, 6}, {4, 10, 10}, {6, 6, 6}, {9, 0, 9}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.target << " <- " << c.source);
+    CountingHeap heap;
+    Vector<TypeParam> target(c.target), source(c.source);
+    const bool allocates = c.source > c.target;
+    TypeParam* const old_data = target->GetData();
+    heap.ResetSizes();
+    ASSERT_TRUE(target->CopyFrom(source.object.get()));
+    EXPECT_TRUE(target->Equals(source.object.get()));
+    EXPECT_EQ(target->GetCapacity(), c.capacity);
+    EXPECT_EQ(heap.Sizes().size(), allocates ? 1u : 0u);
+    EXPECT_TRUE(allocates || target->GetData() == old_data);
+    EXPECT_EQ(heap.Live(), 2 + (c.capacity > 0 ? 1 : 0) + (c.source > 0 ? 1 : 0));
+  }
+}
+
+TEST(VectorGrowth, CapacityGrowsByHalfAtLeastToTheNeedAndStopsAtTheLargestCount) {
+  constexpr std::size_t k8 = 0x1FFFFFFFFFFFFFFF, k1 = 0x7FFFFFFFFFFFFFFF;
+  const struct {
+    std::size_t capacity, needed, max, grown;
+  } cases[] = {
+      {4, 5, 5, 5},
+      {0x1555555555555555, 0x1555555555555556, k8, k8},  // exactly reaches the largest count
+      {0x1555555555555556, 0x1555555555555557, k8, k8},  // would pass it
+      {k1 - 1, k1, k1, k1},  // half as much again would not fit in 64 bits
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(kivo::detail::GrownCapacity(c.capacity, c.needed, c.max), c.grown) << c.capacity;
+  }
+  EXPECT_EQ(kivo::detail::MaxVectorCount<unsigned short>(), k1);
+  EXPECT_EQ(kivo::detail::MaxVectorCount<float>(), 0x3FFFFFFFFFFFFFFFu);
+  EXPECT_EQ(kivo::detail::MaxVectorCount<double>(), k8);
+}
+
+TEST(VectorGrowth, GrowingPastTheLargestCountThrowsVectorTooLongAndChangesNothing) {
+  kivo::detail::VectorStorage<int, 5> storage;  // stands in for a vector at its limit
+  for (int i = 0; i < 5; ++i) storage.PushBack(i);
+  const int* const data = storage.begin();
+  const int source[6] = {};
+  const std::function<void()> growths[] = {[&] { storage.PushBack(5); },
+                                           [&] { storage.Assign(source, 6); }};
+  for (const auto& grow : growths) {
+    EXPECT_EQ(ErrorText<std::length_error>(grow), "vector too long");
+    EXPECT_EQ(std::vector<int>(storage.begin(), storage.end()), (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(storage.begin(), data);
+  }
+}
+
+TEST(VectorIndex, ValidBelowTheCountsLow32BitsTakenAsSigned) {
+  const struct {
+    std::int32_t index;
+    std::uint64_t count;
+    bool valid;
+  } cases[] = {{4, 5, true},
+               {5, 5, false},
+               {0x7FFFFFFE, 0x7FFFFFFF, true},
+               {0, 0x80000000, false},
+               {3, 0x100000005, true}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(kivo::detail::IsValidIndex(c.index, c.count), c.valid) << c.index << " " << c.count;
+  }
+  // The class decides, not the record: the two 8-bit members report one name.
+  Vector<signed char> s(1);
+  Vector<unsigned char> u(1);
+  EXPECT_FALSE(s->CopyFrom(u.object.get()) || s->Equals(u.object.get()));
+}
+
+}  // namespace
