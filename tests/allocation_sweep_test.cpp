@@ -4,7 +4,6 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,12 +18,16 @@
 namespace {
 
 using namespace kivo::containers;  // every interface of the library
-using kivo::detail::Owned;
+using kivo::detail::Clone;
+using kivo::testing::Handle;
+using kivo::testing::NewText;
 using kivo::utility::InterfaceIdOf;
 using kivo::utility::IObject;
+using Object = Handle<IObject>;
+using Maker = std::function<Object()>;
 
 struct Scene {
-  Owned<IObject> target, operand, result;
+  Object target, operand, result;
   template <class I>
   I& Target() const {
     return dynamic_cast<I&>(*target);
@@ -33,7 +36,6 @@ struct Scene {
     return dynamic_cast<ISharedTypelessObject*>(operand.get());
   }
 };
-using Maker = std::function<Owned<IObject>()>;
 
 // What a refused request leaves. After success the target, or the result, equals `expected`.
 enum Promise {
@@ -50,162 +52,129 @@ struct Case {
   Maker expected;  // null: success is not compared
 };
 
-Owned<IObject> Make(kivo::utility::ObjectAllocator allocator) {
-  return Owned<IObject>(static_cast<IObject*>(allocator()));
-}
-
 const char kLong[] = "a text long enough to need a heap block of its own";
 
-Owned<IObject> Text(const char* value) {
-  auto text = Make(&KivoStringObjectAllocator);
-  dynamic_cast<IStringObject&>(*text).SetString(value);
+Object Text(const char* value) {
+  auto text = kivo::testing::Make<IStringObject>(&KivoStringObjectAllocator);
+  text->SetString(value);
   return text;
 }
 
-// A unique object holding payload, or without one 8 bytes of value, labelled type.
-Owned<IObject> Unique(Owned<IObject> payload, std::uint64_t value = 0,
-                      const kivo::utility::InterfaceId* type = InterfaceIdOf<IStringObject>()) {
-  auto object = Make(payload ? &KivoUniqueTypelessNonTrivialObjectAllocator
-                             : &KivoUniqueTypelessTrivialObjectAllocator_8);
-  auto& unique = dynamic_cast<IUniqueTypelessObject&>(*object);
-  if (payload) {
-    unique.SetObject(payload.release());
-  } else {
-    *static_cast<std::uint64_t*>(unique.GetData()) = value;
-  }
-  unique.SetTypeId(type);
-  return object;
+// A unique object that owns payload, labelled type.
+Object Unique(Object payload,
+              const kivo::utility::InterfaceId* type = InterfaceIdOf<IStringObject>()) {
+  auto unique =
+      kivo::testing::Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  unique->SetObject(payload.release());
+  unique->SetTypeId(type);
+  return unique;
 }
 
-Owned<IObject> Shared(Owned<IObject> unique) {
-  auto shared = Make(&KivoSharedTypelessObjectAllocator);
-  dynamic_cast<ISharedTypelessObject&>(*shared).Reset(
-      static_cast<IUniqueTypelessObject*>(unique.release()));
-  return shared;
-}
-
-// record, a new one by default, with a value made by each (path, maker) set into it.
-Owned<IObject> RecordOf(const std::vector<std::pair<const char*, Maker>>& members,
-                        Owned<IObject> record = Make(&KivoCompoundObjectAllocator)) {
-  for (const auto& [path, value] : members) {
-    dynamic_cast<ICompoundObject&>(*record).Set(
-        path, dynamic_cast<ISharedTypelessObject*>(value().get()), true);
-  }
-  return record;
-}
-
-const Maker kLongText = [] { return Shared(Unique(Text(kLong))); };
-const Maker kOldText = [] { return Shared(Unique(Text("old"))); };
-const Maker kNumber = [] { return Shared(Unique(nullptr, 7)); };
-
-// A long text, a nested record with a key past the inline limit and records three levels deep,
-// and an empty shared object.
-Owned<IObject> Record() {
-  return RecordOf({{"alpha", kLongText},
-                   {"beta/gamma", kNumber},
-                   {"beta/a key longer than the inline limit", kNumber},
-                   {"beta/epsilon/zeta/eta", kLongText},
-                   {"delta", [] { return Make(&KivoSharedTypelessObjectAllocator); }}});
+// A long text, a nested record with a key past the inline limit, records three levels deep; then
+// the texts of changes set over them.
+Object Record(const std::vector<std::pair<const char*, const char*>>& changes = {}) {
+  std::vector<std::pair<const char*, const char*>> members = {
+      {"alpha", kLong},
+      {"beta/gamma", "7"},
+      {"beta/a key longer than the inline limit", "8"},
+      {"beta/epsilon/zeta/eta", kLong}};
+  members.insert(members.end(), changes.begin(), changes.end());
+  return kivo::testing::RecordOf(members);
 }
 
 // A record whose entry "beta/gamma" holds no object: the copy of its payload answered false.
-Owned<IObject> RecordWithAnEmptyEntry() {
+Object RecordWithAnEmptyEntry() {
   static kivo::testing::CountingLog log;
-  auto source =
-      RecordOf({{"beta/gamma", [] {
-                   return Shared(Unique(Owned<IObject>(kivo::testing::CountingObject::New(log))));
-                 }}});
-  auto record = Make(&KivoCompoundObjectAllocator);
+  auto source = kivo::testing::NewRecord(), record = kivo::testing::NewRecord();
+  source->Set(
+      "beta/gamma",
+      kivo::testing::Wrap(kivo::testing::CountingObject::New(log), InterfaceIdOf<IStringObject>())
+          .get(),
+      true);
   log.refuse_copies = true;
   record->CopyFrom(source.get());
   log.refuse_copies = false;
   return record;
 }
 
+const char kDeep[] = "first level key/beyond the inline limit/leaf";
+
 std::vector<Case> Cases() {
-  const auto copy = [](Scene& s) { EXPECT_TRUE(s.target->CopyFrom(s.operand.get())); };
-  const auto clone = [](Scene& s) { s.result = kivo::detail::Clone<IObject>(*s.operand); };
-  std::vector<Case> cases;
-  for (const auto& [name, allocator] : kivo::testing::kEveryExport) {
-    const Maker make = [function = allocator] { return Make(function); };
-    cases.push_back(
-        {name, [make](Scene& s) { s.result = make(); }, nullptr, nullptr, kResult, make});
-    cases.push_back({std::string(name) + " NewInstance",
-                     [](Scene& s) { s.result.reset(s.target->NewInstance()); }, make, nullptr,
-                     kResult, make});
-  }
   using Typeless = ITypelessVectorObject;
   using Compound = ICompoundObject;
-  const Maker empty_record = [] { return Make(&KivoCompoundObjectAllocator); };
-  const Maker two = [] {
-    auto vector = Make(&KivoTypelessVectorObjectAllocator);
-    for (std::uint64_t i : {7, 8}) {
-      dynamic_cast<Typeless&>(*vector).PushBack(
-          static_cast<ISharedTypelessObject*>(Shared(Unique(nullptr, i)).release()));
-    }
-    return vector;
-  };
+  const auto copy = [](Scene& s) { EXPECT_TRUE(s.target->CopyFrom(s.operand.get())); };
+  const auto clone = [](Scene& s) { s.result = Object(Clone<IObject>(*s.operand).release()); };
+  const Maker old_text = [] { return NewText("old"); }, long_text = [] { return NewText(kLong); };
+  const Maker seven = [] { return NewText("7"); }, record = [] { return Record(); };
   const Maker old_unique = [] { return Unique(Text("old")); };
   const Maker long_unique = [] { return Unique(Text(kLong)); };
-  const Maker record_unique = [] { return Unique(Record(), 0, InterfaceIdOf<Compound>()); };
-  const Maker deep = [] {
-    return RecordOf({{"first level key/beyond the inline limit/leaf", kLongText}});
+  const Maker record_unique = [] { return Unique(Record(), InterfaceIdOf<Compound>()); };
+  const Maker replaced = [] { return Record({{"beta/gamma", kLong}}); };
+  const Maker deep = [] { return kivo::testing::RecordOf({{kDeep, kLong}}); };
+  const Maker merged = [] { return kivo::testing::RecordOf({{"alpha", "old"}, {"omega", "7"}}); };
+  const Maker merged_into = [] { return Record({{"alpha", "old"}, {"omega", "7"}}); };
+  const Maker two = [] {
+    auto vector = kivo::testing::Make<Typeless>(&KivoTypelessVectorObjectAllocator);
+    vector->PushBack(NewText("7").release());
+    vector->PushBack(NewText(kLong).release());
+    return vector;
   };
-  const Maker merged = [] { return RecordOf({{"omega", kNumber}, {"alpha", kOldText}}); };
-  return {
+  const Maker empty_record = [] { return kivo::testing::NewRecord(); };
+  std::vector<Case> cases = {
       {"TypelessVector GetAt", [](Scene& s) { s.result.reset(s.Target<Typeless>().GetAt(0)); }, two,
-       nullptr, kResult, kNumber},
+       nullptr, kResult, seven},
       {"TypelessVector GetAt const",
        [](Scene& s) { s.result.reset(std::as_const(s.Target<Typeless>()).GetAt(0)); }, two, nullptr,
-       kResult, kNumber},
-      {"TypelessVector CopyFrom", copy, [] { return Make(&KivoTypelessVectorObjectAllocator); },
-       two, kPartial, two},
+       kResult, seven},
+      {"TypelessVector CopyFrom", copy,
+       [] { return kivo::testing::Make<Typeless>(&KivoTypelessVectorObjectAllocator); }, two,
+       kPartial, two},
       {"StringObject SetString", [](Scene& s) { s.Target<IStringObject>().SetString(kLong); },
        [] { return Text("old"); }, nullptr, kUnchanged, [] { return Text(kLong); }},
       {"StringObject CopyFrom", copy, [] { return Text("old"); }, [] { return Text(kLong); },
        kUnchanged, [] { return Text(kLong); }},
       {"UniqueNonTrivial CopyFrom", copy, old_unique, long_unique, kUnchanged, long_unique},
-      {"UniqueNonTrivial CopyFrom shared", copy, old_unique, kLongText, kUnchanged, long_unique},
+      {"UniqueNonTrivial CopyFrom shared", copy, old_unique, long_text, kUnchanged, long_unique},
       {"UniqueNonTrivial CopyFrom record", copy, old_unique, record_unique, kUnchanged,
        record_unique},
-      {"SharedTypeless CopyFrom", copy, kOldText, kLongText, kUnchanged, kLongText},
-      {"SharedTypeless CopyFrom unique", copy, kOldText, record_unique, kUnchanged,
-       [=] { return Shared(record_unique()); }},
+      {"SharedTypeless CopyFrom", copy, old_text, long_text, kUnchanged, long_text},
+      {"SharedTypeless CopyFrom unique", copy, old_text, long_unique, kUnchanged, long_text},
       {"SharedTypeless Share",
-       [](Scene& s) { s.result.reset(s.Target<ISharedTypelessObject>().Share()); }, kOldText,
-       nullptr, kResult, kOldText},
+       [](Scene& s) { s.result.reset(s.Target<ISharedTypelessObject>().Share()); }, old_text,
+       nullptr, kResult, old_text},
       {"SharedTypeless AssignValue",
        [](Scene& s) { EXPECT_TRUE(s.Target<ISharedTypelessObject>().AssignValue(s.Value())); },
-       kOldText, kLongText, kUnchanged, kLongText},
+       old_text, long_text, kUnchanged, long_text},
       {"Clone of a non-trivial object", clone, nullptr, long_unique, kResult, long_unique},
-      {"Clone of a record", clone, nullptr, Record, kResult, Record},
+      {"Clone of a record", clone, nullptr, record, kResult, record},
       {"CompoundObject Set",
-       [](Scene& s) { s.Target<Compound>().Set("beta/gamma", s.Value(), true); }, Record, kLongText,
-       kUnchanged,
-       [] {
-         return RecordOf({{"beta/gamma", kLongText}}, Record());
-       }},
+       [](Scene& s) { s.Target<Compound>().Set("beta/gamma", s.Value(), true); }, record, long_text,
+       kUnchanged, replaced},
       {"CompoundObject Set nested",
-       [](Scene& s) {
-         s.Target<Compound>().Set("first level key/beyond the inline limit/leaf", s.Value(), false);
-       },
-       empty_record, kLongText, kPartial, deep},
-      {"CompoundObject CopyFrom", copy, merged, Record, kPartial, Record},
+       [](Scene& s) { s.Target<Compound>().Set(kDeep, s.Value(), false); }, empty_record, long_text,
+       kPartial, deep},
+      {"CompoundObject CopyFrom", copy, merged, record, kPartial, record},
       {"CompoundObject Merge",
        [](Scene& s) { s.Target<Compound>().Merge(&dynamic_cast<Compound&>(*s.operand), false); },
-       merged, Record, kPartial,
-       [] {
-         return RecordOf({{"alpha", kOldText}, {"omega", kNumber}}, Record());
-       }},
+       merged, record, kPartial, merged_into},
       {"CompoundObject Get",
-       [](Scene& s) { s.result.reset(s.Target<Compound>().Get("beta/gamma", nullptr)); }, Record,
-       nullptr, kResult, kNumber},
+       [](Scene& s) { s.result.reset(s.Target<Compound>().Get("beta/gamma", nullptr)); }, record,
+       nullptr, kResult, seven},
       {"CompoundObject GetConst of an entry without an object",
        [](Scene& s) {
          s.result.reset(std::as_const(s.Target<Compound>()).GetConst("beta/gamma", nullptr));
        },
        RecordWithAnEmptyEntry, nullptr, kResult, nullptr},
   };
+  for (const auto& [name, allocator] : kivo::testing::kEveryExport) {
+    const Maker make = [function = allocator] { return kivo::testing::Make<IObject>(function); };
+    cases.push_back(
+        {name, [make](Scene& s) { s.result = make(); }, nullptr, nullptr, kResult, make});
+    cases.push_back({std::string(name) + " NewInstance",
+                     [](Scene& s) { s.result.reset(s.target->NewInstance()); }, make, nullptr,
+                     kResult, make});
+  }
+  return cases;
 }
 
 TEST(AllocationFailure, EveryRequestOfEveryOperationFailsCleanly) {
@@ -225,9 +194,9 @@ TEST(AllocationFailure, EveryRequestOfEveryOperationFailsCleanly) {
           const bool failed = what != nullptr;
           const Scene& s = *scene;
           EXPECT_STREQ(failed ? what : "bad allocation", "bad allocation");
-          Owned<IObject> before = c.target ? c.target() : nullptr;
-          Owned<IObject> expected = c.expected ? c.expected() : nullptr;
-          const Owned<IObject>& after = c.promise == kResult ? s.result : s.target;
+          Object before = c.target ? c.target() : nullptr;
+          Object expected = c.expected ? c.expected() : nullptr;
+          const Object& after = c.promise == kResult ? s.result : s.target;
           EXPECT_TRUE(failed || !expected || after->Equals(expected.get()));
           EXPECT_TRUE(c.promise != kResult || (s.result == nullptr) == failed);
           EXPECT_TRUE(!failed || c.promise == kPartial || !before ||
