@@ -1,5 +1,8 @@
 // The rules of the containers a reader looks up: type records, slot positions, memory routines,
-// the string's and the vectors' storage, index fallbacks, limits and deletion.
+// the string's and the vectors' storage, index fallbacks, limits, deletion; and every operation
+// that allocates with its 1st, 2nd, 3rd ... heap request refused in turn. (The fuzzers check
+// vectors and typeless values against models, and refuse the single request of a vector's append
+// or copy and of a holder's Reset.)
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
@@ -11,22 +14,22 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "internal/shared_implementation.h"
 #include "internal/vector_storage.h"
 #include "kivo/containers/exports.h"
 #include "string_object.h"
 #include "support/counting_heap.h"
+#include "support/counting_object.h"
 #include "support/error_text.h"
+#include "support/objects.h"
 #include "typed_vector_object.h"
 
 namespace {
 
 using namespace kivo::containers;  // every interface and class of the library
-using kivo::detail::Owned;
-using kivo::testing::CountingHeap;
-using kivo::testing::ErrorText;
+using namespace kivo::testing;     // the test helpers
 using kivo::utility::InterfaceId;
 using kivo::utility::InterfaceIdOf;
 using kivo::utility::IObject;
@@ -142,7 +145,7 @@ TEST(Deletion, DeleteThroughAnyInterfaceReturnsEveryBlock) {
 
 // An owned string object, seen as the class for its capacity.
 struct Text {
-  Owned<StringObject> object{static_cast<StringObject*>(KivoStringObjectAllocator())};
+  Handle<StringObject> object{static_cast<StringObject*>(KivoStringObjectAllocator())};
   explicit Text(const std::string& value) { object->SetString(value.c_str()); }
   StringObject* operator->() const { return object.get(); }
   std::string value() const { return {object->GetString(), object->GetLength()}; }
@@ -204,17 +207,17 @@ TEST(StringObject, CopyFromReusesStorageThatFitsAndOtherwiseGrowsByHalf) {
     EXPECT_EQ(target->GetString() == old_storage, !c.allocates);
   }
   Text text("kept");
-  Owned<IObject> vector(static_cast<IObject*>(KivoInt8VectorObjectAllocator()));
+  Handle<IObject> vector(static_cast<IObject*>(KivoInt8VectorObjectAllocator()));
   EXPECT_TRUE(text->CopyFrom(text.object.get()));
   EXPECT_FALSE(text->CopyFrom(nullptr) || text->CopyFrom(vector.get()) || text->Equals(nullptr));
   EXPECT_EQ(text.value(), "kept");
-  EXPECT_EQ(Owned<IStringObject>(static_cast<IStringObject*>(text->NewInstance()))->GetLength(),
+  EXPECT_EQ(Handle<IStringObject>(static_cast<IStringObject*>(text->NewInstance()))->GetLength(),
             0u);
 }
 
 template <class T>
 struct Vector {
-  Owned<TypedVectorObject<T>> object{new TypedVectorObject<T>(nullptr)};
+  Handle<TypedVectorObject<T>> object{new TypedVectorObject<T>(nullptr)};
   explicit Vector(std::size_t count = 0) { Fill(count); }
   void Fill(std::size_t count) {
     while (object->GetSize() < count) object->PushBack(T(object->GetSize() + 1));
@@ -335,6 +338,180 @@ TEST(VectorLimits, GrowingPastTheLargestCountThrowsVectorTooLongAndChangesNothin
   }
   // The class decides, not the record: the two 8-bit members report one name.
   EXPECT_FALSE(Vector<signed char>(1)->CopyFrom(Vector<unsigned char>(1).object.get()));
+}
+
+// ---- exhausted memory ---------------------------------------------------------------------
+
+using Object = Handle<IObject>;
+using Maker = std::function<Object()>;
+
+struct Scene {
+  Object target, operand, result;
+  template <class I>
+  I& Target() const {
+    return dynamic_cast<I&>(*target);
+  }
+  ISharedTypelessObject* Value() const {
+    return dynamic_cast<ISharedTypelessObject*>(operand.get());
+  }
+};
+
+// What a refused request leaves. After success the target, or the result, equals `expected`.
+enum Promise {
+  kUnchanged,  // the target as it was
+  kResult,     // no result, and the target as it was
+  kPartial,    // what was done before the failure stays
+};
+
+struct Case {
+  std::string name;
+  std::function<void(Scene&)> act;
+  Maker target, operand;  // made afresh for each try; either may be null
+  Promise promise;
+  Maker expected;  // null: success is not compared
+};
+
+const char kLong[] = "a text long enough to need a heap block of its own";
+
+Object String(const char* value) {
+  auto text = Make<IStringObject>(&KivoStringObjectAllocator);
+  text->SetString(value);
+  return text;
+}
+
+// A unique object that owns payload, labelled type.
+Object Unique(Object payload, const InterfaceId* type = InterfaceIdOf<IStringObject>()) {
+  auto unique = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  unique->SetObject(payload.release());
+  unique->SetTypeId(type);
+  return unique;
+}
+
+// A long text, a nested record with a key past the inline limit, records three levels deep; then
+// the texts of changes set over them.
+Object Record(const std::vector<std::pair<const char*, const char*>>& changes = {}) {
+  std::vector<std::pair<const char*, const char*>> members = {
+      {"alpha", kLong},
+      {"beta/gamma", "7"},
+      {"beta/a key longer than the inline limit", "8"},
+      {"beta/epsilon/zeta/eta", kLong}};
+  members.insert(members.end(), changes.begin(), changes.end());
+  return RecordOf(members);
+}
+
+// A record whose entry "beta/gamma" holds no object: the copy of its payload answered false.
+Object RecordWithAnEmptyEntry() {
+  static CountingLog log;
+  auto source = NewRecord(), record = NewRecord();
+  source->Set("beta/gamma", Wrap(CountingObject::New(log), InterfaceIdOf<IStringObject>()).get(),
+              true);
+  log.refuse_copies = true;
+  record->CopyFrom(source.get());
+  log.refuse_copies = false;
+  return record;
+}
+
+const char kDeep[] = "first level key/beyond the inline limit/leaf";
+
+std::vector<Case> Cases() {
+  using Typeless = ITypelessVectorObject;
+  using Compound = ICompoundObject;
+  const auto copy = [](Scene& s) { EXPECT_TRUE(s.target->CopyFrom(s.operand.get())); };
+  const Maker old_text = [] { return NewText("old"); }, long_text = [] { return NewText(kLong); };
+  const Maker seven = [] { return NewText("7"); }, record = [] { return Record(); };
+  const Maker old_unique = [] { return Unique(String("old")); };
+  const Maker long_unique = [] { return Unique(String(kLong)); };
+  const Maker record_unique = [] { return Unique(Record(), InterfaceIdOf<Compound>()); };
+  const Maker replaced = [] { return Record({{"beta/gamma", kLong}}); };
+  const Maker deep = [] { return RecordOf({{kDeep, kLong}}); };
+  const Maker merged = [] { return RecordOf({{"alpha", "old"}, {"omega", "7"}}); };
+  const Maker merged_into = [] { return Record({{"alpha", "old"}, {"omega", "7"}}); };
+  const Maker two = [] {
+    auto vector = Make<Typeless>(&KivoTypelessVectorObjectAllocator);
+    vector->PushBack(NewText("7").release());
+    vector->PushBack(NewText(kLong).release());
+    return vector;
+  };
+  const Maker empty_record = [] { return NewRecord(); };
+  std::vector<Case> cases = {
+      {"TypelessVector GetAt", [](Scene& s) { s.result.reset(s.Target<Typeless>().GetAt(0)); }, two,
+       nullptr, kResult, seven},
+      {"TypelessVector CopyFrom", copy,
+       [] { return Make<Typeless>(&KivoTypelessVectorObjectAllocator); }, two, kPartial, two},
+      {"StringObject SetString", [](Scene& s) { s.Target<IStringObject>().SetString(kLong); },
+       [] { return String("old"); }, nullptr, kUnchanged, [] { return String(kLong); }},
+      {"StringObject CopyFrom", copy, [] { return String("old"); }, [] { return String(kLong); },
+       kUnchanged, [] { return String(kLong); }},
+      {"UniqueNonTrivial CopyFrom shared", copy, old_unique, long_text, kUnchanged, long_unique},
+      {"UniqueNonTrivial CopyFrom record", copy, old_unique, record_unique, kUnchanged,
+       record_unique},
+      {"SharedTypeless CopyFrom", copy, old_text, long_text, kUnchanged, long_text},
+      {"SharedTypeless CopyFrom unique", copy, old_text, long_unique, kUnchanged, long_text},
+      {"SharedTypeless Share",
+       [](Scene& s) { s.result.reset(s.Target<ISharedTypelessObject>().Share()); }, old_text,
+       nullptr, kResult, old_text},
+      {"SharedTypeless AssignValue",
+       [](Scene& s) { EXPECT_TRUE(s.Target<ISharedTypelessObject>().AssignValue(s.Value())); },
+       old_text, long_text, kUnchanged, long_text},
+      {"CompoundObject Set",
+       [](Scene& s) { s.Target<Compound>().Set("beta/gamma", s.Value(), true); }, record, long_text,
+       kUnchanged, replaced},
+      {"CompoundObject Set nested",
+       [](Scene& s) { s.Target<Compound>().Set(kDeep, s.Value(), false); }, empty_record, long_text,
+       kPartial, deep},
+      {"CompoundObject CopyFrom", copy, merged, record, kPartial, record},
+      {"CompoundObject Merge",
+       [](Scene& s) { s.Target<Compound>().Merge(&dynamic_cast<Compound&>(*s.operand), false); },
+       merged, record, kPartial, merged_into},
+      {"CompoundObject Get",
+       [](Scene& s) { s.result.reset(s.Target<Compound>().Get("beta/gamma", nullptr)); }, record,
+       nullptr, kResult, seven},
+      {"CompoundObject GetConst of an entry without an object",
+       [](Scene& s) {
+         s.result.reset(std::as_const(s.Target<Compound>()).GetConst("beta/gamma", nullptr));
+       },
+       RecordWithAnEmptyEntry, nullptr, kResult, nullptr},
+  };
+  for (const auto& [name, allocator] : kEveryExport) {
+    const Maker make = [function = allocator] { return Make<IObject>(function); };
+    cases.push_back(
+        {name, [make](Scene& s) { s.result = make(); }, nullptr, nullptr, kResult, make});
+    cases.push_back({std::string(name) + " NewInstance",
+                     [](Scene& s) { s.result.reset(s.target->NewInstance()); }, make, nullptr,
+                     kResult, make});
+  }
+  return cases;
+}
+
+TEST(AllocationFailure, EveryRequestOfEveryOperationFailsCleanly) {
+  for (const Case& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    CountingHeap heap;
+    const std::size_t failures = SweepAllocationFailures(
+        heap,
+        [&] {
+          auto scene = std::make_unique<Scene>();
+          if (c.target) scene->target = c.target();
+          if (c.operand) scene->operand = c.operand();
+          return scene;
+        },
+        [&](std::unique_ptr<Scene>& scene) { c.act(*scene); },
+        [&](std::unique_ptr<Scene>& scene, const char* what) {
+          const bool failed = what != nullptr;
+          const Scene& s = *scene;
+          EXPECT_STREQ(failed ? what : "bad allocation", "bad allocation");
+          Object before = c.target ? c.target() : nullptr;
+          Object expected = c.expected ? c.expected() : nullptr;
+          const Object& after = c.promise == kResult ? s.result : s.target;
+          EXPECT_TRUE(failed || !expected || after->Equals(expected.get()));
+          EXPECT_TRUE(c.promise != kResult || (s.result == nullptr) == failed);
+          EXPECT_TRUE(!failed || c.promise == kPartial || !before ||
+                      s.target->Equals(before.get()));
+          scene.reset(), before.reset(), expected.reset();
+          EXPECT_EQ(heap.Live(), 0) << (failed ? "after a refused request" : "after success");
+        });
+    EXPECT_GT(failures, 0u) << "no request to refuse";
+  }
 }
 
 }  // namespace
