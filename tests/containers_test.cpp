@@ -211,6 +211,7 @@ TEST(StringObject, CopyFromReusesStorageThatFitsAndOtherwiseGrowsByHalf) {
   EXPECT_TRUE(text->CopyFrom(text.object.get()));
   EXPECT_FALSE(text->CopyFrom(nullptr) || text->CopyFrom(vector.get()) || text->Equals(nullptr));
   EXPECT_EQ(text.value(), "kept");
+  EXPECT_FALSE(Text("ab")->Equals(Text("abc").object.get()));  // a text and its prefix differ
   EXPECT_EQ(Handle<IStringObject>(static_cast<IStringObject*>(text->NewInstance()))->GetLength(),
             0u);
 }
