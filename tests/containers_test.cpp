@@ -14,6 +14,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -293,6 +294,29 @@ TYPED_TEST(TypedVector, CopyFromReusesStorageThatFitsAndOtherwiseReleasesItThenG
     EXPECT_TRUE(allocates || target->GetData() == old_data);
     EXPECT_EQ(heap.Live(), 2 + (c.capacity > 0 ? 1 : 0) + (c.source > 0 ? 1 : 0));
   }
+}
+
+TYPED_TEST(TypedVector, FloatingPointMembersCompareValuesNotBits) {
+  if constexpr (std::is_floating_point_v<TypeParam>) {
+    Vector<TypeParam> negative_zero, zero, nan, same_nan;
+    negative_zero->PushBack(TypeParam(-0.0));
+    zero->PushBack(TypeParam(0.0));
+    nan->PushBack(std::numeric_limits<TypeParam>::quiet_NaN());
+    same_nan->PushBack(std::numeric_limits<TypeParam>::quiet_NaN());
+    EXPECT_TRUE(negative_zero->Equals(zero.object.get()));
+    EXPECT_FALSE(nan->Equals(same_nan.object.get()));
+  }
+}
+
+TEST(NonTrivialTypelessObject, AFailedPayloadCopyAnswersFalseAndKeepsThePayload) {
+  CountingLog log;
+  auto source = Wrap(CountingObject::New(log, 1), InterfaceIdOf<IStringObject>());
+  auto target = Wrap(CountingObject::New(log, 2), InterfaceIdOf<IStringObject>());
+  const void* const kept = target->GetUnique()->GetData();
+  log.refuse_copies = true;
+  EXPECT_FALSE(target->GetUnique()->CopyFrom(source.get()));
+  EXPECT_EQ(target->GetUnique()->GetData(), kept);
+  EXPECT_EQ(log.Alive(), 2);
 }
 
 TEST(VectorLimits, GrowthStopsAtTheLargestCountAndIndicesUseTheCountsLow32Bits) {
