@@ -245,7 +245,13 @@ struct List {};
 template <class Placeholder, class... Members>
 ::testing::Types<Members...> GtestTypes(List<Placeholder, Members...>);
 using Members = decltype(GtestTypes(List<void KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_TEST_ELEMENT)>{}));
-TYPED_TEST_SUITE(TypedVector, Members);
+struct Numbered {  // gtest prints the type beside the number
+  template <class T>
+  static std::string GetName(int index) {
+    return std::to_string(index);
+  }
+};
+TYPED_TEST_SUITE(TypedVector, Members, Numbered);
 #undef KIVO_TEST_ELEMENT
 
 TYPED_TEST(TypedVector, AppendsGrowCapacityByHalfStartingFromOne) {
