@@ -165,6 +165,15 @@ TEST(Objects, NewInstanceMakesTheNewStateWhateverTheSourceHolds) {
   }
 }
 
+TEST(TrivialTypelessObject, ANullTypeIsATypeOfItsOwn) {
+  auto a = Make<IUniqueTypelessObject>(&KivoUniqueTypelessTrivialObjectAllocator_4);
+  auto b = Make<IUniqueTypelessObject>(&KivoUniqueTypelessTrivialObjectAllocator_4);
+  a->SetTypeId(nullptr);
+  EXPECT_FALSE(a->Equals(b.get()) || b->Equals(a.get()));  // null against "void"
+  b->SetTypeId(nullptr);
+  EXPECT_TRUE(a->Equals(b.get()));
+}
+
 // An owned string object, seen as the class for its capacity.
 struct Text {
   Handle<StringObject> object{static_cast<StringObject*>(KivoStringObjectAllocator())};
