@@ -174,6 +174,17 @@ TEST(TrivialTypelessObject, ANullTypeIsATypeOfItsOwn) {
   EXPECT_TRUE(a->Equals(b.get()));
 }
 
+// Another implementation of the holder interface is read through its slot, not its layout.
+TEST(SharedTypelessObject, AssignValueReadsAnotherImplementationThroughItsSlot) {
+  CountingLog log;
+  Handle<CountingHandle> foreign(CountingHandle::New(log, 0));
+  auto target = NewText("old"), value = NewText("new");
+  EXPECT_FALSE(target->AssignValue(foreign.get()));  // it holds nothing
+  foreign->unique = value->GetUnique();
+  EXPECT_TRUE(target->AssignValue(foreign.get()));
+  EXPECT_STREQ(TextIn(target.get())->GetString(), "new");
+}
+
 // An owned string object, seen as the class for its capacity.
 struct Text {
   Handle<StringObject> object{static_cast<StringObject*>(KivoStringObjectAllocator())};
