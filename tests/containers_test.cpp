@@ -482,6 +482,12 @@ Object RecordWithAnEmptyEntry() {
 }
 
 const char kDeep[] = "first level key/beyond the inline limit/leaf";
+// Thirty nested records: deeper than the walks keep on the machine stack.
+const std::string kThirtyLevels = [] {
+  std::string path;
+  for (int i = 0; i < 30; ++i) path += "level/";
+  return path + "leaf";
+}();
 
 std::vector<Case> Cases() {
   using Typeless = ITypelessVectorObject;
@@ -503,6 +509,7 @@ std::vector<Case> Cases() {
     return vector;
   };
   const Maker empty_record = [] { return NewRecord(); };
+  const Maker thirty = [] { return RecordOf({{kThirtyLevels.c_str(), "x"}}); };
   std::vector<Case> cases = {
       {"TypelessVector GetAt", [](Scene& s) { s.result.reset(s.Target<Typeless>().GetAt(0)); }, two,
        nullptr, kResult, seven},
@@ -529,6 +536,11 @@ std::vector<Case> Cases() {
       {"CompoundObject Set nested",
        [](Scene& s) { s.Target<Compound>().Set(kDeep, s.Value(), false); }, empty_record, long_text,
        kPartial, deep},
+      {"CompoundObject GetTotalCount",
+       [](Scene& s) { EXPECT_EQ(s.Target<Compound>().GetTotalCount(), 31u); }, thirty, nullptr,
+       kUnchanged, nullptr},
+      {"CompoundObject Equals", [](Scene& s) { EXPECT_TRUE(s.target->Equals(s.operand.get())); },
+       thirty, thirty, kUnchanged, nullptr},
       {"CompoundObject CopyFrom", copy, merged, record, kPartial, record},
       {"CompoundObject Merge",
        [](Scene& s) { s.Target<Compound>().Merge(&dynamic_cast<Compound&>(*s.operand), false); },
