@@ -1,4 +1,4 @@
-// CompoundObject: its slot table, its limit and exception texts, members that are not what they
+// CompoundObject: its limit and exception texts, members that are not what they
 // claim, entries without an object, cycles, containers that own themselves, and a million levels.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
@@ -15,7 +15,6 @@
 #include "support/counting_object.h"
 #include "support/error_text.h"
 #include "support/objects.h"
-#include "support/slots.h"
 
 namespace {
 
@@ -39,30 +38,6 @@ std::string Chain(std::size_t levels, const char* tail) {
   std::string path;
   for (std::size_t i = 0; i < levels; ++i) path += "a/";
   return path + tail;
-}
-
-// The record's own operations; those of its base sit where every object has them.
-TEST(CompoundObject, OperationsSitInTheirSlots) {
-  auto record = NewRecord();
-  ICompoundObject* const r = record.get();
-  const auto value = NewText("v");
-  EXPECT_TRUE(CallSlot<bool>(r, 5));                             // IsEmpty
-  EXPECT_TRUE(CallSlot<bool>(r, 10, "a/b", value.get(), true));  // Set
-  EXPECT_EQ(CallSlot<std::uint32_t>(r, 6), 1u);                  // GetCount
-  EXPECT_EQ(CallSlot<std::uint32_t>(r, 7), 2u);                  // GetTotalCount
-  EXPECT_TRUE(CallSlot<bool>(r, 11, "a/b", kText));              // Contains
-  for (const std::size_t slot : {12u, 13u}) {                    // Get, GetConst
-    Value got(CallSlot<ISharedTypelessObject*>(r, slot, "a/b", kText));
-    EXPECT_EQ(got->GetConstUnique(), value->GetConstUnique()) << slot;
-  }
-  const char* key = nullptr;
-  CallSlot<void>(r, 15, &key, std::uint32_t{1});  // GetKeys
-  EXPECT_STREQ(key, "a");
-  auto copy = NewRecord();
-  EXPECT_EQ(CallSlot<std::uint64_t>(copy.get(), 9, r, true), 1u);  // Merge
-  EXPECT_TRUE(CallSlot<bool>(copy.get(), 14, "a/b"));              // Remove
-  CallSlot<void>(r, 8);                                            // Clear
-  EXPECT_TRUE(r->IsEmpty() && copy->GetTotalCount() == 1);
 }
 
 TEST(CompoundObject, AFullMapRefusesOneMoreEntryAsMapSetTooLong) {

@@ -85,13 +85,6 @@ inline containers::IStringObject* TextIn(containers::ISharedTypelessObject* hand
   return text ? static_cast<containers::IStringObject*>(PayloadOf(handle)) : nullptr;
 }
 
-// The text stored at path, or "<none>".
-inline std::string TextAt(const containers::ICompoundObject& record, const char* path) {
-  Handle<containers::ISharedTypelessObject> handle(
-      record.GetConst(path, utility::InterfaceIdOf<containers::IStringObject>()));
-  return handle != nullptr ? TextIn(handle.get())->GetString() : "<none>";
-}
-
 inline std::vector<std::string> KeysOf(const containers::ICompoundObject& record) {
   std::vector<const char*> keys(record.GetCount(), nullptr);
   record.GetKeys(keys.data(), static_cast<std::uint32_t>(keys.size()));
