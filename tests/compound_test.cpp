@@ -74,6 +74,10 @@ TEST(CompoundObject, AMemberIsWalkedIntoOnlyWhenItIsARecordLabelledAsOne) {
     EXPECT_TRUE(record->Set("f/x", NewText("v").get(), true));
     EXPECT_EQ(Dump(*record), R"({"f":{"x":"v"}})");
   }
+  auto unlabelled = NewRecord(), labelled = NewRecord();  // the same records, labelled apart
+  unlabelled->Set("f", Wrap(NewRecord().release(), nullptr).get(), true);
+  labelled->Set("f", Wrap(NewRecord().release(), kRecord).get(), true);
+  EXPECT_FALSE(unlabelled->Equals(labelled.get()) || labelled->Equals(unlabelled.get()));
 }
 
 TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughItABadCast) {
