@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <exception>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "support/counting_object.h"
+#include "support/error_text.h"
 #include "support/objects.h"
 
 namespace {
@@ -50,38 +49,20 @@ TEST(Threads, FirstUseOfTheTypeRecordsFromManyThreadsAgrees) {
   }
 }
 
-// what() of the library's exception caught as the standard type E, carried out of the handler
-// and rethrown, as std::exception sees it then.
-template <class E>
-std::string Carried(const std::function<void()>& raise) {
-  std::exception_ptr carried;
-  try {
-    raise();
-  } catch (const E&) {
-    carried = std::current_exception();
-  }
-  try {
-    if (carried) std::rethrow_exception(carried);
-  } catch (const std::exception& error) {
-    return error.what();
-  }
-  return "nothing caught as the expected type";
-}
-
 TEST(CrossModuleException, LibraryExceptionsArriveAsTheStandardTypesWithTheirTexts) {
   // A member labelled as a nested record whose payload is a string object.
   auto record = RecordOf({{"member", "t"}});
   Handle<ISharedTypelessObject>(record->Get("member", nullptr))
       ->GetUnique()
       ->SetTypeId(InterfaceIdOf<ICompoundObject>());
-  EXPECT_EQ(Carried<std::bad_cast>([&] { record->GetTotalCount(); }), "bad cast");
+  EXPECT_EQ(ErrorText<std::bad_cast>([&] { record->GetTotalCount(); }), "bad cast");
   auto target = NewText("kept");
   auto empty = Wrap(nullptr, InterfaceIdOf<IStringObject>());
   IUniqueTypelessObject* unique = target->GetUnique();
-  EXPECT_EQ(Carried<std::runtime_error>([&] { unique->CopyFrom(empty.get()); }),
+  EXPECT_EQ(ErrorText<std::runtime_error>([&] { unique->CopyFrom(empty.get()); }),
             "Can not copy from an object that doesn't derive from utility::IObject");
   EXPECT_EQ(TextIn(target.get())->GetString(), std::string("kept"));
-  EXPECT_EQ(Carried<std::runtime_error>([&] { unique->Equals(empty->GetUnique()); }),
+  EXPECT_EQ(ErrorText<std::runtime_error>([&] { unique->Equals(empty->GetUnique()); }),
             "Can not test equality of objects that don't derive from utility::IObject");
 }
 
