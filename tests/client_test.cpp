@@ -34,17 +34,15 @@ TEST(Threads, FirstUseOfTheTypeRecordsFromManyThreadsAgrees) {
       for (const auto& [name, allocator] : kEveryExport) {
         auto object = Make<IObject>(allocator);
         mine.push_back(object->GetInterfaceId());
-        if (auto* unique = dynamic_cast<IUniqueTypelessObject*>(object.get())) {
+        if (auto* unique = dynamic_cast<IUniqueTypelessObject*>(object.get()))
           mine.push_back(unique->GetTypeId());
-        }
       }
     });
   }
   for (std::thread& thread : threads) thread.join();
   for (const auto& mine : seen) EXPECT_EQ(mine, seen[0]);
-  for (const InterfaceId* record : seen[0]) {
+  for (const InterfaceId* record : seen[0])
     EXPECT_EQ(record->code, kivo::utility::NameCode(record->name)) << record->name;
-  }
 }
 
 // A payload that throws a client's exception when the library copies it.

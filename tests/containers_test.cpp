@@ -56,7 +56,6 @@ TEST(InterfaceId, EveryRecordCarriesItsName) {
   EXPECT_STREQ(InterfaceIdOf<ICompoundObject>()->name, "kivo::containers::ICompoundObject");
   EXPECT_STREQ(kivo::utility::VoidInterfaceId()->name, "void");
   EXPECT_EQ(kivo::utility::NameCode("abc"), 0x03616361u);
-  EXPECT_EQ(kivo::utility::NameCode(""), 0u);
   EXPECT_EQ(InterfaceIdOf<ICompoundObject>()->code, 0x1A3E3047u);
   EXPECT_NE(InterfaceIdOf<V<signed char>>(), InterfaceIdOf<V<unsigned char>>());  // one per type
 }
@@ -112,7 +111,6 @@ TEST(Memory, TheNewHandlerRunsUntilTheHeapYieldsAndLimitsRaiseTheStandardTexts) 
   CountingHeap heap;
   heap.FailAfter(0);
   EXPECT_EQ(ErrorText<std::bad_alloc>([] { kivo::detail::Allocate(64); }), "bad allocation");
-  heap.FailAfter(0);
   const std::new_handler previous = std::set_new_handler([] {
     if (++handler_calls == 3) CountingHeap::Current()->FailNone();
   });
@@ -135,10 +133,9 @@ TEST(TypelessObjects, KeepTheirRulesWhateverTheyHold) {
       {TextIn(shared.get()), &KivoStringObjectAllocator},
       {trivial.get(), &KivoUniqueTypelessTrivialObjectAllocator_8},
       {record.get(), &KivoCompoundObjectAllocator}};
-  for (const auto& [source, make] : cases) {
+  for (const auto& [source, make] : cases)
     EXPECT_TRUE(Handle<IObject>(source->NewInstance())->Equals(Make<IObject>(make).get()))
         << source->GetInterfaceId()->name;
-  }
   static_cast<char*>(trivial->GetData())[0] = 0;
   trivial->SetTypeId(nullptr);
   EXPECT_FALSE(trivial->Equals(other.get()) || other->Equals(trivial.get()));  // null, "void"
@@ -163,9 +160,7 @@ TEST(TypelessObjects, KeepTheirRulesWhateverTheyHold) {
 // An owned string object, seen as the class for its capacity.
 struct Text {
   Handle<StringObject> object{static_cast<StringObject*>(KivoStringObjectAllocator())};
-  explicit Text(std::size_t length, char fill = 't') {
-    object->SetString(std::string(length, fill).c_str());
-  }
+  explicit Text(std::size_t n, char c = 't') { object->SetString(std::string(n, c).c_str()); }
   StringObject* operator->() const { return object.get(); }
   std::string value() const { return {object->GetString(), object->GetLength()}; }
 };
@@ -286,9 +281,8 @@ TEST(VectorLimits, GrowthStopsAtTheLargestCountAndIndicesUseTheCountsLow32Bits) 
       {0x1555555555555556, 0x1555555555555557, k8, k8},  // would pass it
       {k1 - 1, k1, k1, k1},                              // half as much again passes 64 bits
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(kivo::detail::GrownCapacity(c.capacity, c.needed, c.max), c.grown) << c.capacity;
-  }
   EXPECT_EQ(kivo::detail::MaxVectorCount<unsigned short>(), k1);
   EXPECT_EQ(kivo::detail::MaxVectorCount<double>(), k8);
   const struct {
@@ -300,9 +294,8 @@ TEST(VectorLimits, GrowthStopsAtTheLargestCountAndIndicesUseTheCountsLow32Bits) 
                  {0x7FFFFFFE, 0x7FFFFFFF, true},
                  {0, 0x80000000, false},
                  {3, 0x100000005, true}};
-  for (const auto& c : indices) {
+  for (const auto& c : indices)
     EXPECT_EQ(kivo::detail::IsValidIndex(c.index, c.count), c.valid) << c.index << " " << c.count;
-  }
   // The class decides, not the record: the two 8-bit members report one name.
   EXPECT_FALSE(Vector<signed char>(1)->CopyFrom(Vector<unsigned char>(1).object.get()));
 }
@@ -336,15 +329,14 @@ I* As(const Object& object) {
 
 // What a refused request leaves: the target as it was (kUnchanged), no result and the target as
 // it was (kResult), or what was done before the failure (kPartial). After success the target, or
-// the result, equals `expected` unless that is null.
+// the result, equals `expected`.
 enum Promise { kUnchanged, kResult, kPartial };
 
 struct Case {
   std::string name;
   std::function<void(Scene&)> act;
-  Maker target, operand;  // made afresh for each try; either may be null
+  Maker target, operand, expected;  // made afresh for each try; any may be null
   Promise promise;
-  Maker expected;
 };
 
 const char kLong[] = "a text long enough to need a heap block of its own";
@@ -376,38 +368,38 @@ std::vector<Case> Cases() {
   const Maker replaced = [] { return Record({{"beta/gamma", kLong}}); };
   std::vector<Case> cases = {
       {"StringObject SetString", [](Scene& s) { TextIn(As<Shared>(s.target))->SetString(kLong); },
-       old_text, nullptr, kUnchanged, long_text},
+       old_text, nullptr, long_text, kUnchanged},
       {"StringObject CopyFrom",
        [](Scene& s) {
          EXPECT_TRUE(TextIn(As<Shared>(s.target))->CopyFrom(TextIn(As<Shared>(s.operand))));
        },
-       old_text, long_text, kUnchanged, long_text},
-      {"SharedTypeless CopyFrom record", copy, old_text, wrapped, kUnchanged, wrapped},
+       old_text, long_text, long_text, kUnchanged},
+      {"SharedTypeless CopyFrom record", copy, old_text, wrapped, wrapped, kUnchanged},
       {"SharedTypeless Share", [](Scene& s) { s.result.reset(As<Shared>(s.target)->Share()); },
-       old_text, nullptr, kResult, old_text},
+       old_text, nullptr, old_text, kResult},
       {"SharedTypeless AssignValue",
        [](Scene& s) { EXPECT_TRUE(As<Shared>(s.target)->AssignValue(As<Shared>(s.operand))); },
-       old_text, long_text, kUnchanged, long_text},
+       old_text, long_text, long_text, kUnchanged},
       {"CompoundObject Set",
        [](Scene& s) { As<Compound>(s.target)->Set("beta/gamma", As<Shared>(s.operand), true); },
-       record, long_text, kUnchanged, replaced},
+       record, long_text, replaced, kUnchanged},
       {"CompoundObject Equals", [](Scene& s) { EXPECT_TRUE(s.target->Equals(s.operand.get())); },
-       record, record, kUnchanged, nullptr},
-      {"CompoundObject CopyFrom", copy, merged, record, kPartial, record},
+       record, record, nullptr, kUnchanged},
+      {"CompoundObject CopyFrom", copy, merged, record, record, kPartial},
       {"CompoundObject Merge",
        [](Scene& s) { As<Compound>(s.target)->Merge(As<Compound>(s.operand), false); }, merged,
-       record, kPartial, merged_into},
+       record, merged_into, kPartial},
       {"CompoundObject Get",
        [](Scene& s) { s.result.reset(As<Compound>(s.target)->Get("beta/gamma", nullptr)); }, record,
-       nullptr, kResult, [] { return NewText("7"); }},
+       nullptr, [] { return NewText("7"); }, kResult},
   };
   for (const auto& [name, allocator] : kEveryExport) {
     const Maker make = [function = allocator] { return Make<IObject>(function); };
     cases.push_back(
-        {name, [make](Scene& s) { s.result = make(); }, nullptr, nullptr, kResult, make});
+        {name, [make](Scene& s) { s.result = make(); }, nullptr, nullptr, make, kResult});
     cases.push_back({std::string(name) + " NewInstance",
-                     [](Scene& s) { s.result.reset(s.target->NewInstance()); }, make, nullptr,
-                     kResult, make});
+                     [](Scene& s) { s.result.reset(s.target->NewInstance()); }, make, nullptr, make,
+                     kResult});
   }
   return cases;
 }
@@ -425,15 +417,14 @@ TEST(AllocationFailure, EveryRequestOfEveryOperationFailsCleanly) {
         [&](std::unique_ptr<Scene>& scene) { c.act(*scene); },
         [&](std::unique_ptr<Scene>& scene, const char* what) {
           const bool failed = what != nullptr;
-          const Scene& s = *scene;
           EXPECT_STREQ(failed ? what : "bad allocation", "bad allocation");
           Object before = c.target ? c.target() : nullptr;
           Object expected = c.expected ? c.expected() : nullptr;
-          const Object& after = c.promise == kResult ? s.result : s.target;
+          const Object& after = c.promise == kResult ? scene->result : scene->target;
           EXPECT_TRUE(failed || !expected || after->Equals(expected.get()));
-          EXPECT_TRUE(c.promise != kResult || (s.result == nullptr) == failed);
+          EXPECT_TRUE(c.promise != kResult || (scene->result == nullptr) == failed);
           EXPECT_TRUE(!failed || c.promise == kPartial || !before ||
-                      s.target->Equals(before.get()));
+                      scene->target->Equals(before.get()));
           scene.reset(), before.reset(), expected.reset();
           EXPECT_EQ(heap.Live(), 0) << (failed ? "after a refused request" : "after success");
         });
