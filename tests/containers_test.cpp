@@ -1,8 +1,8 @@
 // The rules of the containers a reader looks up: type records, slot positions, memory routines,
-// the string's and the vectors' storage, index fallbacks and limits; and the operations the
-// fuzzers do not refuse, with their 1st, 2nd, 3rd ... heap request refused in turn. (The fuzzers
-// check vectors and typeless values against models, and refuse requests in a vector's append or
-// copy, a holder's Reset and a record's Set, CopyFrom and Merge.)
+// the string's and the vectors' storage, index fallbacks and limits; and every export, the
+// string, the holders and the record with their 1st, 2nd, 3rd ... heap request refused in turn.
+// (The fuzzers check vectors and typeless values against models, and refuse requests in a
+// vector's append or copy, a holder's Reset and a record's Set, CopyFrom and Merge.)
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
