@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <exception>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "support/counting_object.h"
+#include "support/error_text.h"
 #include "support/objects.h"
 
 namespace {
@@ -23,13 +22,11 @@ using kivo::utility::InterfaceId;
 using kivo::utility::InterfaceIdOf;
 using kivo::utility::IObject;
 
-constexpr int kThreads = 4;
-
 // Runs first in this program, so the records are still untouched: threads started together make
 // an object of every export and read its record (and a unique object's "void" record).
 TEST(Threads, FirstUseOfTheTypeRecordsFromManyThreadsAgrees) {
-  std::vector<std::vector<const InterfaceId*>> seen(kThreads);
-  std::atomic<int> waiting{kThreads};
+  std::vector<std::vector<const InterfaceId*>> seen(4);
+  std::atomic<int> waiting{4};
   std::vector<std::thread> threads;
   for (auto& mine : seen) {
     threads.emplace_back([&] {
@@ -37,56 +34,18 @@ TEST(Threads, FirstUseOfTheTypeRecordsFromManyThreadsAgrees) {
       for (const auto& [name, allocator] : kEveryExport) {
         auto object = Make<IObject>(allocator);
         mine.push_back(object->GetInterfaceId());
-        if (auto* unique = dynamic_cast<IUniqueTypelessObject*>(object.get())) {
+        if (auto* unique = dynamic_cast<IUniqueTypelessObject*>(object.get()))
           mine.push_back(unique->GetTypeId());
-        }
       }
     });
   }
   for (std::thread& thread : threads) thread.join();
   for (const auto& mine : seen) EXPECT_EQ(mine, seen[0]);
-  for (const InterfaceId* record : seen[0]) {
+  for (const InterfaceId* record : seen[0])
     EXPECT_EQ(record->code, kivo::utility::NameCode(record->name)) << record->name;
-  }
 }
 
-// what() of the library's exception caught as the standard type E, carried out of the handler
-// and rethrown, as std::exception sees it then.
-template <class E>
-std::string Carried(const std::function<void()>& raise) {
-  std::exception_ptr carried;
-  try {
-    raise();
-  } catch (const E&) {
-    carried = std::current_exception();
-  }
-  try {
-    if (carried) std::rethrow_exception(carried);
-  } catch (const std::exception& error) {
-    return error.what();
-  }
-  return "nothing caught as the expected type";
-}
-
-TEST(CrossModuleException, LibraryExceptionsArriveAsTheStandardTypesWithTheirTexts) {
-  // A member labelled as a nested record whose payload is a string object.
-  auto record = RecordOf({{"member", "t"}});
-  Handle<ISharedTypelessObject>(record->Get("member", nullptr))
-      ->GetUnique()
-      ->SetTypeId(InterfaceIdOf<ICompoundObject>());
-  EXPECT_EQ(Carried<std::bad_cast>([&] { record->GetTotalCount(); }), "bad cast");
-  auto target = NewText("kept");
-  auto empty = Wrap(nullptr, InterfaceIdOf<IStringObject>());
-  IUniqueTypelessObject* unique = target->GetUnique();
-  EXPECT_EQ(Carried<std::runtime_error>([&] { unique->CopyFrom(empty.get()); }),
-            "Can not copy from an object that doesn't derive from utility::IObject");
-  EXPECT_EQ(TextIn(target.get())->GetString(), std::string("kept"));
-  EXPECT_EQ(Carried<std::runtime_error>([&] { unique->Equals(empty->GetUnique()); }),
-            "Can not test equality of objects that don't derive from utility::IObject");
-}
-
-// A client's exception thrown by its payload while the library copies it unwinds through the
-// library's frames, which release the half-made copy on the way.
+// A payload that throws a client's exception when the library copies it.
 struct ClientError : std::exception {};
 
 struct ThrowingPayload final : Counted<ThrowingPayload, IObject> {
@@ -97,14 +56,29 @@ struct ThrowingPayload final : Counted<ThrowingPayload, IObject> {
   IObject* NewInstance() const override { return new ThrowingPayload(*log_); }
 };
 
-TEST(CrossModuleException, ClientExceptionUnwindsThroughTheLibraryAndFreesTheHalfMadeCopy) {
+TEST(CrossModuleException, ExceptionsCrossTheBoundaryBothWays) {
+  // The library's arrive as the standard types with their texts. A member labelled as a nested
+  // record whose payload is a string object.
+  auto record = RecordOf({{"member", "t"}});
+  Handle<ISharedTypelessObject> member(record->Get("member", nullptr));
+  member->GetUnique()->SetTypeId(InterfaceIdOf<ICompoundObject>());
+  EXPECT_EQ(ErrorText<std::bad_cast>([&] { record->GetTotalCount(); }), "bad cast");
+  auto target = NewText("kept");
+  auto empty = Wrap(nullptr, InterfaceIdOf<IStringObject>());
+  IUniqueTypelessObject* unique = target->GetUnique();
+  EXPECT_EQ(ErrorText<std::runtime_error>([&] { unique->CopyFrom(empty.get()); }),
+            "Can not copy from an object that doesn't derive from utility::IObject");
+  EXPECT_EQ(TextIn(target.get())->GetString(), std::string("kept"));
+  EXPECT_EQ(ErrorText<std::runtime_error>([&] { unique->Equals(empty->GetUnique()); }),
+            "Can not test equality of objects that don't derive from utility::IObject");
+  // A client's unwinds through the library's frames, which release the half-made copy.
   CountingLog log;
   {
     auto source = Wrap(new ThrowingPayload(log), InterfaceIdOf<IStringObject>());
-    auto target = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
-    EXPECT_THROW(target->CopyFrom(source.get()), ClientError);
+    auto copy = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+    EXPECT_THROW(copy->CopyFrom(source.get()), ClientError);
     EXPECT_EQ(log.Alive(), 1);
-    EXPECT_EQ(target->GetData(), nullptr);
+    EXPECT_EQ(copy->GetData(), nullptr);
   }
   EXPECT_EQ(log.Alive(), 0);
 }
