@@ -103,7 +103,7 @@ TEST(Slots, EveryOperationOfEveryInterfaceSitsAtItsPosition) {
 
 int handler_calls = 0;
 
-TEST(Memory, TheNewHandlerRunsUntilTheHeapYieldsAndLimitsRaiseTheStandardTexts) {
+TEST(Memory, TheNewHandlerRunsUntilTheHeapYieldsLimitsRaiseTheStandardTextsAndDeleteFrees) {
   constexpr std::size_t kAllBits = std::numeric_limits<std::size_t>::max();
   EXPECT_EQ(ErrorText<std::bad_array_new_length>([] { kivo::detail::Allocate(kAllBits); }),
             "bad array new length");
@@ -117,6 +117,13 @@ TEST(Memory, TheNewHandlerRunsUntilTheHeapYieldsAndLimitsRaiseTheStandardTexts) 
   kivo::detail::Deallocate(kivo::detail::Allocate(32));
   std::set_new_handler(previous);
   EXPECT_EQ(handler_calls, 3);
+  // delete through an interface ends the object as Destroy does: the heap gets every block back.
+  delete static_cast<IStringObject*>(nullptr);
+  std::unique_ptr<IStringObject> text(static_cast<IStringObject*>(KivoStringObjectAllocator()));
+  text->SetString("a text long enough to need a heap block");
+  std::shared_ptr<IObject>(static_cast<IObject*>(text.release()));
+  delete KivoTypelessVectorObjectAllocator();
+  EXPECT_EQ(heap.Live(), 0);
 }
 
 // NewInstance makes the new state whatever the source holds; a null type is a type of its own;
