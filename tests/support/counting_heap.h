@@ -65,12 +65,8 @@ class CountingHeap {
     return threw;
   }
 
-  // Successful requests, releases of non-null blocks, and the difference between the two.
-  std::size_t Allocations() const { return allocations_; }
-  std::size_t Releases() const { return releases_; }
-  std::ptrdiff_t Live() const {
-    return static_cast<std::ptrdiff_t>(allocations_) - static_cast<std::ptrdiff_t>(releases_);
-  }
+  // Blocks taken and not yet returned.
+  std::ptrdiff_t Live() const { return live_; }
   // Requests that were refused.
   std::size_t Failures() const { return failures_; }
   // The sizes of the successful requests, in order, since construction or the last ResetSizes.
@@ -101,7 +97,7 @@ class CountingHeap {
     }
     void* block = std::malloc(size);
     if (block != nullptr) {
-      ++heap.allocations_;
+      ++heap.live_;
       heap.last_request_ = size;
       std::lock_guard<std::mutex> lock(heap.sizes_mutex_);
       heap.sizes_.push_back(size);
@@ -111,7 +107,7 @@ class CountingHeap {
 
   static void Release(void* block) {
     if (block == nullptr) return;
-    ++current_->releases_;
+    --current_->live_;
 #ifdef _WIN32
     std::memset(block, 0xA5, _msize(block));
 #else
@@ -120,7 +116,8 @@ class CountingHeap {
     std::free(block);
   }
 
-  std::atomic<std::size_t> allocations_{0}, releases_{0}, failures_{0};
+  std::atomic<std::ptrdiff_t> live_{0};
+  std::atomic<std::size_t> failures_{0};
   std::atomic<std::size_t> successes_left_{kNever}, last_request_{0};
   mutable std::mutex sizes_mutex_;
   std::vector<std::size_t> sizes_;

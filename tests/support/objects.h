@@ -85,17 +85,13 @@ inline containers::IStringObject* TextIn(containers::ISharedTypelessObject* hand
   return text ? static_cast<containers::IStringObject*>(PayloadOf(handle)) : nullptr;
 }
 
-inline std::vector<std::string> KeysOf(const containers::ICompoundObject& record) {
-  std::vector<const char*> keys(record.GetCount(), nullptr);
-  record.GetKeys(keys.data(), static_cast<std::uint32_t>(keys.size()));
-  return {keys.begin(), keys.end()};
-}
-
 // The record printed in key order: {"key":value,...}, where a value is a text in quotes, a nested
 // record in braces, - for a member without an object and ? for any other payload.
 inline std::string Dump(const containers::ICompoundObject& record) {
+  std::vector<const char*> keys(record.GetCount(), nullptr);
+  record.GetKeys(keys.data(), static_cast<std::uint32_t>(keys.size()));
   std::string out = "{";
-  for (const std::string& key : KeysOf(record)) {
+  for (const std::string key : keys) {
     Handle<containers::ISharedTypelessObject> member(record.GetConst(key.c_str(), nullptr));
     utility::IObject* payload = PayloadOf(member.get());
     out += (out.size() > 1 ? ",\"" : "\"") + key + "\":";
