@@ -67,7 +67,7 @@ void CheckMember(const ISharedTypelessObject& member, const Node& node) {
   KIVO_FUZZ_CHECK(member.GetConstUnique()->GetTypeId()->code == node.code);
   const ISharedInterface* payload = PayloadOf(member);
   if (node.kind == Kind::kBytes) {
-    KIVO_FUZZ_CHECK(std::memcmp(payload, node.bytes.data(), 8) == 0);
+    KIVO_FUZZ_CHECK(std::memcmp(static_cast<const void*>(payload), node.bytes.data(), 8) == 0);
   } else if (node.kind == Kind::kBare) {
     KIVO_FUZZ_CHECK(payload == nullptr);
   } else if (node.kind == Kind::kText) {
@@ -81,17 +81,24 @@ void CheckMember(const ISharedTypelessObject& member, const Node& node) {
   }
 }
 
-// Keys (in order, none past the count), members and emptiness as the model has them.
+// GetKeys into an array of capacity entries: the model's first keys, in order, none past them.
+void CheckKeys(const ICompoundObject& record, const Members& model, std::uint32_t capacity) {
+  const char sentinel[] = "untouched";
+  std::vector<const char*> keys(capacity + 1, sentinel);
+  record.GetKeys(keys.data(), capacity);
+  auto member = model.begin();
+  for (std::uint32_t i = 0; i <= capacity; ++i) {
+    const bool filled = i < capacity && member != model.end();
+    KIVO_FUZZ_CHECK(filled ? member++->first == keys[i] : keys[i] == sentinel);
+  }
+}
+
+// Keys, members and emptiness as the model has them.
 void CheckRecord(const ICompoundObject& record, const Members& model) {
   const auto count = static_cast<std::uint32_t>(model.size());
   KIVO_FUZZ_CHECK(record.GetCount() == count && record.IsEmpty() == model.empty());
-  const char sentinel[] = "untouched";
-  std::vector<const char*> keys(count + 1, sentinel);
-  record.GetKeys(keys.data(), count);
-  KIVO_FUZZ_CHECK(keys[count] == sentinel);
-  auto key = keys.begin();
+  CheckKeys(record, model, count);
   for (const auto& [name, node] : model) {
-    KIVO_FUZZ_CHECK(name == *key++);
     ISharedTypelessObject* member = record.GetConst(name.c_str(), nullptr);
     KIVO_FUZZ_CHECK(member != nullptr);
     CheckMember(*member, node);
@@ -232,16 +239,46 @@ void SetBoth(ICompoundObject& record, Members& model, const Path& path, FuzzInpu
   if (value != nullptr) value->Destroy();
 }
 
-// A handle from Get with the record's type at a path, checked against the model's node there.
-ISharedTypelessObject* GetRecord(ICompoundObject& record, Members& model, const Path& path,
-                                 Node** node) {
-  const InterfaceId* type = utility::InterfaceIdOf<ICompoundObject>();
-  ISharedTypelessObject* got = record.Get(path.c_str(), type);
-  *node = Find(model, path);
-  KIVO_FUZZ_CHECK((got != nullptr) ==
-                  (*node != nullptr && (*node)->TypeCode() == containers::kCompoundObjectCode));
+// The model's member at path when it has the type asked for (any with null).
+Node* Expected(Members& model, const Path& path, const InterfaceId* type) {
+  Node* node = Find(model, path);
+  return node != nullptr && (type == nullptr || node->TypeCode() == type->code) ? node : nullptr;
+}
+
+// A handle from Get (or GetConst) at path with type, there exactly when the model has *node.
+ISharedTypelessObject* Get(ICompoundObject& record, Members& model, const Path& path,
+                           const InterfaceId* type, Node** node, bool writable = true) {
+  *node = Expected(model, path, type);
+  ISharedTypelessObject* got =
+      writable ? record.Get(path.c_str(), type) : record.GetConst(path.c_str(), type);
+  KIVO_FUZZ_CHECK((got != nullptr) == (*node != nullptr));
   return got;
 }
+
+// CopyFrom (or with merge, Merge) of source into record, compared with the model's; `live` as
+// for the model. With refuse the first heap request is refused, which CopyFrom meets after
+// letting go of its members and Merge before it changes anything.
+void CopyBoth(ICompoundObject& record, Members& model, const ICompoundObject& source,
+              const Members& from, bool merge, bool overwrite, bool live = false,
+              bool refuse = false) {
+  std::uint64_t answer = 0;
+  std::string thrown;
+  const bool refused = Heap().Refusing(refuse, [&] {
+    try {
+      answer = merge ? record.Merge(&source, overwrite) : std::uint64_t{record.CopyFrom(&source)};
+    } catch (const std::runtime_error& error) {
+      thrown = error.what();
+    }
+  });
+  if (refused && !merge) model.clear();
+  if (refused) return;
+  const Outcome expected =
+      merge ? MergeRecord(model, from, overwrite, live) : CopyRecord(model, from, live);
+  KIVO_FUZZ_CHECK(thrown == (expected.thrown ? expected.thrown : ""));
+  KIVO_FUZZ_CHECK(expected.thrown != nullptr || answer == expected.value);
+}
+
+const InterfaceId* RecordType() { return utility::InterfaceIdOf<ICompoundObject>(); }
 
 // One operation on one record; answers the record it may have changed (the others are only read).
 std::size_t Step(FuzzInput& in, World& world) {
@@ -258,18 +295,14 @@ std::size_t Step(FuzzInput& in, World& world) {
       const Path path = ReadPath(in);
       const std::size_t choice = in.Below(7);
       const InterfaceId* type = choice == 6 ? nullptr : TypeRecord(choice);
-      const Node* expected = Find(model, path);
-      if (expected != nullptr && type != nullptr && expected->TypeCode() != type->code) {
-        expected = nullptr;
-      }
       if (operation == 2) {
-        KIVO_FUZZ_CHECK(record.Contains(path.c_str(), type) == (expected != nullptr));
+        KIVO_FUZZ_CHECK(record.Contains(path.c_str(), type) ==
+                        (Expected(model, path, type) != nullptr));
         break;
       }
-      ISharedTypelessObject* got =
-          in.Bool() ? record.Get(path.c_str(), type) : record.GetConst(path.c_str(), type);
-      KIVO_FUZZ_CHECK((got != nullptr) == (expected != nullptr));
-      if (got != nullptr) CheckMember(*got, *expected);
+      Node* node = nullptr;
+      ISharedTypelessObject* got = Get(record, model, path, type, &node, in.Bool());
+      if (got != nullptr) CheckMember(*got, *node);
       if (got != nullptr) got->Destroy();
       break;
     }
@@ -293,20 +326,19 @@ std::size_t Step(FuzzInput& in, World& world) {
                              : index == kRecords ? nullptr
                                                  : static_cast<const IObject*>(world.foreign);
       const bool distinct = source != nullptr && index != target;
-      Outcome expected;
-      if (operation == 4) {
-        const bool overwrite = in.Bool();
-        if (source != nullptr && Size(model) + Size(*source) > 4 * kMaxEmbedded) break;
-        if (distinct) expected = MergeRecord(model, *source, overwrite);
-        Expect(expected, [&] {
-          return record.Merge(dynamic_cast<const ICompoundObject*>(other), overwrite);
-        });
-      } else if (operation == 5) {
-        expected = distinct ? CopyRecord(model, *source) : Outcome{source != nullptr, nullptr};
-        Expect(expected, [&] { return std::uint64_t{record.CopyFrom(other)}; });
-      } else {
-        expected = distinct ? Equal(model, *source) : Outcome{index == target, nullptr};
+      const bool overwrite = operation == 4 && in.Bool();
+      if (operation == 6) {
+        const Outcome expected = distinct ? Equal(model, *source) : Outcome{index == target};
         Expect(expected, [&] { return std::uint64_t{record.Equals(other)}; });
+      } else if (operation == 4 && source != nullptr &&
+                 Size(model) + Size(*source) > 4 * kMaxEmbedded) {
+        break;
+      } else if (distinct) {
+        CopyBoth(record, model, *world.records[index], *source, operation == 4, overwrite);
+      } else if (operation == 4) {
+        KIVO_FUZZ_CHECK(record.Merge(dynamic_cast<const ICompoundObject*>(other), overwrite) == 0);
+      } else {
+        KIVO_FUZZ_CHECK(record.CopyFrom(other) == (source != nullptr));
       }
       break;
     }
@@ -316,14 +348,7 @@ std::size_t Step(FuzzInput& in, World& world) {
         record.GetKeys(nullptr, capacity);
         break;
       }
-      const char sentinel[] = "untouched";
-      std::vector<const char*> keys(capacity + 1, sentinel);
-      record.GetKeys(keys.data(), capacity);
-      auto member = model.begin();
-      for (std::uint32_t i = 0; i <= capacity; ++i) {
-        const bool filled = i < capacity && member != model.end();
-        KIVO_FUZZ_CHECK(filled ? member++->first == keys[i] : keys[i] == sentinel);
-      }
+      CheckKeys(record, model, capacity);
       break;
     }
     case 8:
@@ -331,10 +356,8 @@ std::size_t Step(FuzzInput& in, World& world) {
       model.clear();
       break;
     case 9: {  // change a payload through a handle from Get: the record sees it
-      const Path path{false, MakePath(in)};
-      ISharedTypelessObject* got = record.Get(path.c_str(), nullptr);
-      Node* node = Find(model, path);
-      KIVO_FUZZ_CHECK((got != nullptr) == (node != nullptr));
+      Node* node = nullptr;
+      ISharedTypelessObject* got = Get(record, model, {false, MakePath(in)}, nullptr, &node);
       if (got == nullptr) break;
       if (node->kind == Kind::kBytes) {
         in.Fill(got->GetUnique()->GetData(), 8);
@@ -350,24 +373,19 @@ std::size_t Step(FuzzInput& in, World& world) {
     }
     case 10: {  // between a record and a record nested in it, in both directions
       Node* node = nullptr;
-      ISharedTypelessObject* got = GetRecord(record, model, Path{false, MakePath(in)}, &node);
+      ISharedTypelessObject* got = Get(record, model, {false, MakePath(in)}, RecordType(), &node);
       if (got == nullptr) break;
       ICompoundObject* nested = RecordIn(*got, *node);
       const bool overwrite = in.Bool();
       const std::size_t direction = in.Below(5);
       if (nested != nullptr && Size(model) <= 2 * kMaxEmbedded) {
         Members& inner = node->members;
-        if (direction == 0) {  // the copy survives the record that held it: the handle keeps it
-          Expect(CopyRecord(model, inner), [&] { return std::uint64_t{record.CopyFrom(nested)}; });
-        } else if (direction == 1) {
-          Expect(MergeRecord(model, inner, overwrite),
-                 [&] { return record.Merge(nested, overwrite); });
-        } else if (direction == 2) {
-          Expect(CopyRecord(inner, model, true),
-                 [&] { return std::uint64_t{nested->CopyFrom(&record)}; });
-        } else if (direction == 3) {
-          Expect(MergeRecord(inner, model, overwrite, true),
-                 [&] { return nested->Merge(&record, overwrite); });
+        // Outward a copy survives the record that held it (the handle keeps it); inward the
+        // copy reads its source as it changes.
+        if (direction < 2) {
+          CopyBoth(record, model, *nested, inner, direction == 1, overwrite);
+        } else if (direction < 4) {
+          CopyBoth(*nested, inner, record, model, direction == 3, overwrite, true);
         } else {
           Expect(Equal(model, inner), [&] { return std::uint64_t{record.Equals(nested)}; });
           Expect(Equal(inner, model), [&] { return std::uint64_t{nested->Equals(&record)}; });
@@ -385,36 +403,22 @@ std::size_t Step(FuzzInput& in, World& world) {
       }
       const std::size_t index = in.Below(kRecords);
       if (index == target || Size(model) + Size(world.models[index]) > 4 * kMaxEmbedded) break;
-      const bool overwrite = in.Bool();
-      Outcome answer;
-      const bool refused = Heap().Refusing(true, [&] {
-        try {
-          answer.value = which == 1 ? std::uint64_t{record.CopyFrom(world.records[index])}
-                                    : record.Merge(world.records[index], overwrite);
-        } catch (const std::runtime_error& error) {
-          answer.thrown = error.what();
-        }
-      });
-      if (refused && which == 1) model.clear();
-      if (refused) break;
-      const Outcome expected = which == 1 ? CopyRecord(model, world.models[index])
-                                          : MergeRecord(model, world.models[index], overwrite);
-      KIVO_FUZZ_CHECK(answer.value == expected.value);
-      KIVO_FUZZ_CHECK((answer.thrown == nullptr) == (expected.thrown == nullptr));
+      CopyBoth(record, model, *world.records[index], world.models[index], which == 2, in.Bool(),
+               false, true);
       break;
     }
     case 13: {  // a cycle: every walk ends, a copy cuts it, removing it frees it
       const Path path{false, MakePath(in)};
       Node* node = nullptr;
-      ISharedTypelessObject* got = GetRecord(record, model, path, &node);
+      ISharedTypelessObject* got = Get(record, model, path, RecordType(), &node);
       if (got == nullptr) break;
       // The record at the path stores a handle to itself, or to the record at the path's first
       // segment, which holds it.
       ISharedTypelessObject* closing = got;
       Node* closing_node = node;
       if (in.Bool()) {
-        closing = GetRecord(record, model, {false, path.text.substr(0, path.text.find('/'))},
-                            &closing_node);
+        closing = Get(record, model, {false, path.text.substr(0, path.text.find('/'))},
+                      RecordType(), &closing_node);
       }
       static const char* const kKeys[] = {"loop", "", "a", "\xff"};
       const char* key = kKeys[in.Below(std::size(kKeys))];

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -20,7 +19,6 @@ namespace {
 
 namespace sdk = kivo::sdk;
 using kivo::fuzz::FuzzInput;
-using Store = std::function<void(const sdk::Item&)>;
 
 // Texts from pieces that stay valid UTF-8 and cover every escape the dump writes.
 std::string Text(FuzzInput& in) {
@@ -33,64 +31,38 @@ std::string Text(FuzzInput& in) {
   return text;
 }
 
+// Sets key to a scalar of T or a vector of them; floating point stays finite, as JSON has it.
 template <class T>
-T Number(FuzzInput& in) {
-  T value{};
-  if constexpr (std::is_same_v<T, bool>) return in.Bool();
-  in.Fill(&value, sizeof value);
-  if constexpr (std::is_floating_point_v<T>) return std::isfinite(value) ? value : 0;  // as JSON
-  return value;
-}
-
-template <class T>
-std::vector<T> Numbers(FuzzInput& in) {
-  std::vector<T> numbers(in.Below(4));
-  for (T& number : numbers) number = Number<T>(in);
-  return numbers;
-}
-
-void Fill(const sdk::Library& library, FuzzInput& in, sdk::Record& record, int depth);
-
-// Stores one value of the kind the input picks: a scalar of each type, a text, null, vectors, a
-// record or a list.
-void OneValue(const sdk::Library& library, FuzzInput& in, int depth, const Store& store) {
-#define KIVO_FUZZ_SCALAR(Type, name, Kind) \
-  [](FuzzInput& in, const Store& store) { store(Number<Type>(in)); },
-  static constexpr void (*kScalars[])(FuzzInput&,
-                                      const Store&) = {KIVO_SDK_FOR_EACH_SCALAR(KIVO_FUZZ_SCALAR)};
-#undef KIVO_FUZZ_SCALAR
-  const std::size_t choice = in.Below(std::size(kScalars) + (depth < 4 ? 6 : 4));
-  if (choice < std::size(kScalars)) return kScalars[choice](in, store);
-  switch (choice - std::size(kScalars)) {
-    case 0:
-      return store(Text(in));
-    case 1:
-      return store(nullptr);
-    case 2:
-      return store(Numbers<double>(in));
-    case 3:
-      return store(Numbers<std::int16_t>(in));
-    case 4: {
-      sdk::Record nested(library);
-      Fill(library, in, nested, depth + 1);
-      return store(nested);
+void SetNumbers(FuzzInput& in, sdk::Record& record, const std::string& key) {
+  if constexpr (std::is_same_v<T, bool>) {
+    record.Set(key, in.Bool());
+  } else {
+    const bool vector = in.Bool();
+    std::vector<T> numbers(vector ? in.Below(4) : 1);
+    for (T& number : numbers) {
+      in.Fill(&number, sizeof number);
+      if (!std::isfinite(static_cast<double>(number))) number = 0;
     }
-    default: {
-      sdk::List list(library);
-      for (std::size_t n = in.Below(4); n > 0; --n) {
-        OneValue(library, in, depth + 1, [&](const sdk::Item& value) { list.Append(value); });
-      }
-      return store(list);
-    }
+    vector ? record.Set(key, numbers) : record.Set(key, numbers[0]);
   }
 }
 
-// Keys are single segments the path form can name: not empty, no slash.
-void Fill(const sdk::Library& library, FuzzInput& in, sdk::Record& record, int depth) {
-  for (std::size_t n = in.Below(6); n > 0 && !in.Empty(); --n) {
+// Members the client layer makes from values of every kind; nested records and lists come from
+// parsed texts. Keys are single segments the path form can name: not empty, no slash.
+void Fill(FuzzInput& in, sdk::Record& record) {
+#define KIVO_FUZZ_SCALAR(Type, name, Kind) &SetNumbers<Type>,
+  static constexpr void (*kNumbers[])(
+      FuzzInput&, sdk::Record&, const std::string&) = {KIVO_SDK_FOR_EACH_SCALAR(KIVO_FUZZ_SCALAR)};
+#undef KIVO_FUZZ_SCALAR
+  while (!in.Empty()) {
     const std::string key = Text(in);
+    const std::size_t choice = in.Below(std::size(kNumbers) + 2);
     if (key.empty() || key.find('/') != std::string::npos) continue;
-    OneValue(library, in, depth, [&](const sdk::Item& value) { record.Set(key, value); });
+    if (choice < std::size(kNumbers)) {
+      kNumbers[choice](in, record, key);
+    } else {
+      choice == std::size(kNumbers) ? record.Set(key, Text(in)) : record.Set(key, nullptr);
+    }
   }
 }
 
@@ -108,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzInput in(data, size);
   if (in.Bool()) {
     sdk::Record record(library);
-    Fill(library, in, record, 0);
+    Fill(in, record);
     CheckRoundTrip(library, record);
   } else if (sdk::Result<sdk::Record> parsed = sdk::Parse(
                  library,
