@@ -19,9 +19,7 @@ class NumericVectorHarness {
  public:
   using Vector = containers::ITypedVectorObject<T>;
 
-  NumericVectorHarness() {
-    for (Slot& slot : slots_) slot.object = Make<Vector>(MakeVector);
-  }
+  NumericVectorHarness() = default;
   ~NumericVectorHarness() {
     for (Slot& slot : slots_) slot.object->Destroy();
     other_->Destroy();
@@ -110,7 +108,7 @@ class NumericVectorHarness {
   static constexpr std::size_t kSlots = 3;
 
   struct Slot {
-    Vector* object = nullptr;
+    Vector* object = Make<Vector>(MakeVector);
     std::vector<T> elements;
     std::size_t capacity = 0;
     const T* data = nullptr;  // where the storage should be; null without

@@ -17,12 +17,7 @@ namespace kivo::fuzz {
 
 class TypelessHarness {
  public:
-  TypelessHarness() {
-    for (SharedSlot& slot : shared_) slot.object = NewShared();
-    for (VectorSlot& slot : vectors_) {
-      slot.object = Make<containers::ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
-    }
-  }
+  TypelessHarness() = default;
   ~TypelessHarness() {
     for (UniqueSlot& slot : unique_) Drop(slot);
     for (SharedSlot& slot : shared_) slot.object->Destroy();
@@ -68,11 +63,12 @@ class TypelessHarness {
     Model model;
   };
   struct SharedSlot {
-    containers::ISharedTypelessObject* object = nullptr;
+    containers::ISharedTypelessObject* object = NewShared();
     Model held;  // null when empty
   };
   struct VectorSlot {
-    containers::ITypelessVectorObject* object = nullptr;
+    containers::ITypelessVectorObject* object =
+        Make<containers::ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
     std::vector<Model> held;
     std::vector<const containers::ISharedTypelessObject*> handles;
     std::size_t capacity = 0;
