@@ -19,7 +19,6 @@ class NumericVectorHarness {
  public:
   using Vector = containers::ITypedVectorObject<T>;
 
-  NumericVectorHarness() = default;
   ~NumericVectorHarness() {
     for (Slot& slot : slots_) slot.object->Destroy();
     other_->Destroy();

@@ -17,7 +17,6 @@ namespace kivo::fuzz {
 
 class TypelessHarness {
  public:
-  TypelessHarness() = default;
   ~TypelessHarness() {
     for (UniqueSlot& slot : unique_) Drop(slot);
     for (SharedSlot& slot : shared_) slot.object->Destroy();
