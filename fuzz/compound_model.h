@@ -31,7 +31,8 @@ struct Node {
   Kind kind = Kind::kEmpty;
   std::uint32_t code = containers::kVoidCode;  // payload type code
   std::string bytes;                           // kBytes: 8 payload bytes; kText: the text
-  std::map<std::string, Node> members;         // kRecord
+  std::map<std::string, Node> members;         // kRecord (a map of the incomplete Node, as
+                                               // libstdc++ and libc++ allow)
 
   static Node Record() { return {Kind::kRecord, containers::kCompoundObjectCode, {}, {}}; }
   bool IsRecord() const { return kind == Kind::kRecord; }

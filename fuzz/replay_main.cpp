@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: MIT
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -22,7 +23,10 @@ int main(int argc, char** argv) {
   std::sort(files.begin(), files.end());
   for (const fs::path& file : files) {
     std::ifstream stream(file, std::ios::binary);
-    if (!stream) return 1;
+    if (!stream) {
+      std::fprintf(stderr, "error: cannot read %s\n", file.c_str());
+      return 1;
+    }
     // Exactly the input's size, so that reading past its end is caught by sanitizers.
     const std::vector<std::uint8_t> input((std::istreambuf_iterator<char>(stream)), {});
     LLVMFuzzerTestOneInput(input.data(), input.size());
