@@ -63,24 +63,20 @@ inline Node* Find(Members& record, std::string_view path) {
 
 // Set: creates nested records for the segments before the last slash (replacing a non-record
 // only with overwrite), fails at an empty segment with the records made so far kept.
-inline bool Set(Members& root, std::string_view path, const Node* value, bool overwrite) {
-  if (value == nullptr) return false;
-  Members* record = &root;
-  std::size_t start = 0;
-  for (std::size_t slash; (slash = path.find('/', start)) != std::string_view::npos;) {
-    if (slash == start) return false;
-    auto [found, fresh] =
-        record->try_emplace(std::string(path.substr(start, slash - start)), Node::Record());
-    if (!fresh && !found->second.IsRecord()) {
-      if (!overwrite) return false;
-      found->second = Node::Record();
-    }
-    record = &found->second.members;
-    start = slash + 1;
+inline bool Set(Members& record, std::string_view path, const Node* value, bool overwrite) {
+  const std::size_t slash = path.find('/');
+  if (value == nullptr || slash == 0) return false;
+  if (slash == std::string_view::npos) {
+    auto [found, fresh] = record.try_emplace(std::string(path), *value);
+    if (!fresh && overwrite) found->second = *value;
+    return fresh || overwrite;
   }
-  auto [found, fresh] = record->emplace(std::string(path.substr(start)), *value);
-  if (!fresh && overwrite) found->second = *value;
-  return fresh || overwrite;
+  auto [found, fresh] = record.try_emplace(std::string(path.substr(0, slash)), Node::Record());
+  if (!fresh && !found->second.IsRecord()) {
+    if (!overwrite) return false;
+    found->second = Node::Record();
+  }
+  return Set(found->second.members, path.substr(slash + 1), value, overwrite);
 }
 
 // Members at every depth; false where the walk meets a member labelled as a record that is not
