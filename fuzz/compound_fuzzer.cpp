@@ -4,8 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <exception>
-#include <memory>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <typeinfo>
@@ -13,7 +12,6 @@
 
 #include "compound_model.h"
 #include "fuzz_support.h"
-#include "kivo/containers/exports.h"
 
 namespace kivo::fuzz {
 namespace {
@@ -21,15 +19,13 @@ namespace {
 using containers::ICompoundObject;
 using containers::ISharedTypelessObject;
 using containers::IStringObject;
-using containers::ITypelessObject;
 using containers::IUniqueTypelessObject;
 using utility::InterfaceId;
-using utility::InterfaceIdOf;
 using utility::IObject;
 using utility::ISharedInterface;
+using Kind = Node::Kind;
 
 constexpr std::size_t kRecords = 3;
-constexpr std::size_t kMaxOperations = 96;
 constexpr std::uint32_t kMaxEmbedded = 48;  // keeps copies of records inside records small
 
 // A payload whose copies always fail: a record copying a member that holds it enters the key
@@ -49,104 +45,68 @@ class Refuser final : public IObject {
   ~Refuser() = default;
 };
 
-template <class I>
-I* Make(ISharedInterface* (*allocator)()) {
-  return static_cast<I*>(allocator());
+ISharedInterface* PayloadOf(const ISharedTypelessObject& member) {
+  return static_cast<ISharedInterface*>(const_cast<void*>(
+      static_cast<const IUniqueTypelessObject*>(member.GetConstUnique())->GetConstData()));
 }
 
-const ISharedInterface* PayloadOf(const ITypelessObject& unique) {
-  return static_cast<const ISharedInterface*>(
-      static_cast<const IUniqueTypelessObject&>(unique).GetConstData());
+// The record a member that the model says is a record holds; null for any other member.
+ICompoundObject* RecordIn(const ISharedTypelessObject& member, const Node& node) {
+  if (!node.IsRecord()) return nullptr;
+  auto* record = dynamic_cast<ICompoundObject*>(PayloadOf(member));
+  KIVO_FUZZ_CHECK(record != nullptr);
+  return record;
 }
 
-// Reads what a shared typeless object holds, in the model's terms.
-Node Observe(const ISharedTypelessObject& member);
+void CheckRecord(const ICompoundObject& record, const Members& model);
 
-ModelRecord ObserveRecord(const ICompoundObject& record) {
-  const std::uint32_t count = record.GetCount();
-  KIVO_FUZZ_CHECK(record.IsEmpty() == (count == 0));
-  const char sentinel[] = "untouched";
-  std::vector<const char*> keys(count + 1, sentinel);
-  record.GetKeys(keys.data(), count);
-  KIVO_FUZZ_CHECK(keys[count] == sentinel);
-  ModelRecord model;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::string key(keys[i]);
-    KIVO_FUZZ_CHECK(key.find('/') == std::string::npos);
-    ISharedTypelessObject* member = record.GetConst(key.c_str(), nullptr);
-    KIVO_FUZZ_CHECK(member != nullptr);
-    const bool fresh = model.members.emplace(key, Observe(*member)).second;
-    member->Destroy();
-    KIVO_FUZZ_CHECK(fresh);
-    if (i > 0) KIVO_FUZZ_CHECK(BytewiseLess()(keys[i - 1], keys[i]));
-  }
-  return model;
-}
-
-// The run-time class of the objects an export makes.
-const std::type_info& ClassOf(ISharedInterface* (*allocator)()) {
-  IObject* object = Make<IObject>(allocator);
-  const std::type_info& type = typeid(*object);
-  object->Destroy();
-  return type;
-}
-
-// Asked for lazily: the counting heap has to be in place before the first object exists.
-bool IsTrivialClass(const ITypelessObject& unique) {
-  static const std::type_info& type = ClassOf(&KivoUniqueTypelessTrivialObjectAllocator_8);
-  return typeid(unique) == type;
-}
-
-bool IsNonTrivialClass(const ITypelessObject& unique) {
-  static const std::type_info& type = ClassOf(&KivoUniqueTypelessNonTrivialObjectAllocator);
-  return typeid(unique) == type;
-}
-
-// The record a member's payload is, whatever its label says; null for anything else.
-ICompoundObject* RecordIn(ISharedTypelessObject& member) {
-  IUniqueTypelessObject* unique = member.GetUnique();
-  if (unique == nullptr || !IsNonTrivialClass(*unique)) return nullptr;
-  auto* payload = static_cast<ISharedInterface*>(unique->GetData());
-  return payload != nullptr ? dynamic_cast<ICompoundObject*>(payload) : nullptr;
-}
-
-Node Observe(const ISharedTypelessObject& member) {
-  Node node;
-  const ITypelessObject* unique = member.GetConstUnique();
-  KIVO_FUZZ_CHECK(member.GetTypeId() != nullptr);
-  if (unique == nullptr) {
-    KIVO_FUZZ_CHECK(member.GetTypeId()->code == containers::kVoidCode);
-    return node;
-  }
-  node.code = unique->GetTypeId()->code;
-  KIVO_FUZZ_CHECK(member.GetTypeId()->code == node.code);
-  if (IsTrivialClass(*unique)) {
-    node.kind = Node::Kind::kBytes;
-    node.bytes.assign(
-        static_cast<const char*>(static_cast<const IUniqueTypelessObject*>(unique)->GetConstData()),
-        8);
-    return node;
-  }
-  KIVO_FUZZ_CHECK(IsNonTrivialClass(*unique));
-  const ISharedInterface* payload = PayloadOf(*unique);
-  if (payload == nullptr) {
-    node.kind = Node::Kind::kBare;
-  } else if (const auto* text = dynamic_cast<const IStringObject*>(payload)) {
-    node.kind = Node::Kind::kText;
-    node.bytes.assign(text->GetString(), text->GetLength());
-  } else if (dynamic_cast<const Refuser*>(payload) != nullptr) {
-    node.kind = Node::Kind::kRefuser;
+void CheckMember(const ISharedTypelessObject& member, const Node& node) {
+  KIVO_FUZZ_CHECK(member.GetTypeId()->code == node.TypeCode());
+  KIVO_FUZZ_CHECK((member.GetConstUnique() != nullptr) == node.HasObject());
+  if (!node.HasObject()) return;
+  const ISharedInterface* payload = PayloadOf(member);
+  if (node.kind == Kind::kBytes) {
+    KIVO_FUZZ_CHECK(std::memcmp(static_cast<const void*>(payload), node.bytes.data(), 8) == 0);
+  } else if (node.kind == Kind::kBare) {
+    KIVO_FUZZ_CHECK(payload == nullptr);
+  } else if (node.kind == Kind::kText) {
+    const auto* text = dynamic_cast<const IStringObject*>(payload);
+    KIVO_FUZZ_CHECK(text != nullptr &&
+                    node.bytes == std::string(text->GetString(), text->GetLength()));
+  } else if (node.kind == Kind::kRefuser) {
+    KIVO_FUZZ_CHECK(dynamic_cast<const Refuser*>(payload) != nullptr);
   } else {
-    const auto* record = dynamic_cast<const ICompoundObject*>(payload);
-    KIVO_FUZZ_CHECK(record != nullptr);
-    node.kind = Node::Kind::kRecord;
-    node.record = std::make_unique<ModelRecord>(ObserveRecord(*record));
+    CheckRecord(*RecordIn(member, node), node.members);
   }
-  return node;
 }
 
-// The world's records and their models, with the expected count (or bad_cast) checked.
-void CheckTotalCount(const ICompoundObject& record, const ModelRecord& model) {
+// GetKeys into an array of capacity entries: the model's first keys, in order, none past them.
+void CheckKeys(const ICompoundObject& record, const Members& model, std::uint32_t capacity) {
+  const char sentinel[] = "untouched";
+  std::vector<const char*> keys(capacity + 1, sentinel);
+  record.GetKeys(keys.data(), capacity);
+  auto member = model.begin();
+  for (std::uint32_t i = 0; i <= capacity; ++i) {
+    const bool filled = i < capacity && member != model.end();
+    KIVO_FUZZ_CHECK(filled ? member++->first == keys[i] : keys[i] == sentinel);
+  }
+}
+
+// Keys, members and emptiness as the model has them.
+void CheckRecord(const ICompoundObject& record, const Members& model) {
+  const auto count = static_cast<std::uint32_t>(model.size());
+  KIVO_FUZZ_CHECK(record.GetCount() == count && record.IsEmpty() == model.empty());
+  CheckKeys(record, model, count);
+  for (const auto& [name, node] : model) {
+    ISharedTypelessObject* member = record.GetConst(name.c_str(), nullptr);
+    KIVO_FUZZ_CHECK(member != nullptr);
+    CheckMember(*member, node);
+    member->Destroy();
+  }
+}
+
+// The count at every depth, or bad_cast where a member is labelled as a record without being one.
+void CheckTotalCount(const ICompoundObject& record, const Members& model) {
   std::uint32_t expected = 0;
   const bool counts = TotalCount(model, &expected);
   try {
@@ -156,60 +116,40 @@ void CheckTotalCount(const ICompoundObject& record, const ModelRecord& model) {
   }
 }
 
+ICompoundObject* NewRecord() { return Make<ICompoundObject>(&KivoCompoundObjectAllocator); }
+
 // The library's records beside their models.
 struct World {
-  ICompoundObject* records[kRecords] = {};
-  ModelRecord models[kRecords];
+  ICompoundObject* records[kRecords] = {NewRecord(), NewRecord(), NewRecord()};
+  Members models[kRecords];
   IStringObject* foreign = Make<IStringObject>(&KivoStringObjectAllocator);
 
-  World() {
-    for (auto*& record : records) record = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
-  }
   ~World() {
     for (auto* record : records) record->Destroy();
     foreign->Destroy();
   }
-  World(const World&) = delete;
-  World& operator=(const World&) = delete;
-
-  void Check(std::size_t i) {
-    KIVO_FUZZ_CHECK(SameModel(ObserveRecord(*records[i]), models[i]));
+  void Check(std::size_t i) const {
+    CheckRecord(*records[i], models[i]);
     CheckTotalCount(*records[i], models[i]);
-  }
-  void CheckAll() {
-    for (std::size_t i = 0; i < kRecords; ++i) Check(i);
   }
 };
 
-// A path: raw bytes (cut at the first NUL, as the record reads it), or segments from a pool of
-// awkward keys joined by slashes, with optional leading and trailing slashes.
+// A path: deep, raw bytes, or segments from a pool of awkward keys joined by slashes, with
+// optional leading and trailing slashes.
 std::string MakePath(FuzzInput& in) {
-  if (in.Below(32) == 0) {
-    // Deep: up to 2,000 segments of one or two letters.
-    const std::size_t segments = 1 + in.Below(2000);
-    std::string path;
-    for (std::size_t i = 0; i < segments; ++i) path += in.Bool() ? "a/" : "ab/";
-    path.pop_back();
-    return path;
+  std::string path;
+  if (in.Below(32) == 0) {  // up to 2,000 segments of one or two letters
+    for (std::size_t n = 1 + in.Below(2000); n > 0; --n) path += in.Bool() ? "a/" : "ab/";
+    return path.substr(0, path.size() - 1);
   }
-  if (in.Below(4) == 0) {
-    const std::string raw = in.Bytes(24);
-    return std::string(raw.c_str());
-  }
+  if (in.Below(4) == 0) return in.Text(24);
   static const std::string kPool[] = {
       "", "a", "b", "ab", "B", "\xff", "\x80x", "\x01", "a b", std::string(300, 'k'), "x"};
-  std::string path;
   if (in.Below(8) == 0) path += '/';
-  const std::size_t segments = 1 + in.Below(4);
-  for (std::size_t i = 0; i < segments; ++i) {
+  for (std::size_t i = 0, n = 1 + in.Below(4); i < n; ++i) {
     if (i > 0) path += '/';
     const std::size_t choice = in.Below(std::size(kPool) + 1);
-    if (choice < std::size(kPool)) {
-      path += kPool[choice];
-    } else {
-      const std::string raw = in.Bytes(6);
-      path += std::string(raw.c_str());
-    }
+    path += choice < std::size(kPool) ? kPool[choice] : in.Text(6);
   }
   if (in.Below(6) == 0) path += '/';
   return path;
@@ -233,24 +173,16 @@ Path ReadPath(FuzzInput& in) {
   return {null, MakePath(in)};
 }
 
-Node* Find(ModelRecord& model, const Path& path) {
-  return path.null ? nullptr : const_cast<Node*>(Find(model, path.text));
+Node* Find(Members& model, const Path& path) {
+  return path.null ? nullptr : Find(model, path.text);
 }
 
-// A value built as a client builds one, with its model; null (and an empty model) for the
-// null-value case.
-struct Value {
-  ISharedTypelessObject* object = nullptr;
-  Node model;
-};
-
-Value MakeValue(FuzzInput& in, World& world) {
-  Value value;
+// A value built as a client builds one, with its model; null for the null-value case.
+ISharedTypelessObject* MakeValue(FuzzInput& in, World& world, Node& model) {
   const std::size_t kind = in.Below(7);
-  if (kind == 6) return value;
-  value.object = Make<ISharedTypelessObject>(&KivoSharedTypelessObjectAllocator);
+  if (kind == 6) return nullptr;
+  auto* value = Make<ISharedTypelessObject>(&KivoSharedTypelessObjectAllocator);
   if (kind == 0) return value;
-  Node& model = value.model;
   auto* unique =
       Make<IUniqueTypelessObject>(kind == 1 ? &KivoUniqueTypelessTrivialObjectAllocator_8
                                             : &KivoUniqueTypelessNonTrivialObjectAllocator);
@@ -258,12 +190,10 @@ Value MakeValue(FuzzInput& in, World& world) {
   if (kind == 1) {
     type = TypeRecord(in.Below(6));
     in.Fill(unique->GetData(), 8);
-    model.kind = Node::Kind::kBytes;
-    model.bytes.assign(static_cast<const char*>(unique->GetData()), 8);
+    model = {Kind::kBytes, 0, std::string(static_cast<const char*>(unique->GetData()), 8), {}};
   } else if (kind == 2) {
     auto* text = Make<IStringObject>(&KivoStringObjectAllocator);
-    model.kind = Node::Kind::kText;
-    model.bytes = in.Bytes(in.Bool() ? 40 : 8).c_str();
+    model = {Kind::kText, 0, in.Text(in.Bool() ? 40 : 8), {}};
     text->SetString(model.bytes.c_str());
     unique->SetObject(text);
     // Labelled as something else, as a string, or falsely as a record.
@@ -271,88 +201,115 @@ Value MakeValue(FuzzInput& in, World& world) {
     if (label != 0) type = TypeRecord(3 + label);
   } else if (kind == 3) {
     type = TypeRecord(2 + in.Below(4));  // B, void, string, record
-    model.kind = Node::Kind::kBare;
+    model.kind = Kind::kBare;
   } else if (kind == 5) {
     unique->SetObject(new Refuser());
-    model.kind = Node::Kind::kRefuser;
-  } else {
-    // A copy of one of the world's records, nested as a client would build it.
+    model.kind = Kind::kRefuser;
+  } else {  // a copy of one of the world's records, nested as a client would build it
     const std::size_t source = in.Below(kRecords);
-    auto* record = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
-    model = Node::NewRecord();
+    ICompoundObject* record = NewRecord();
+    model = Node::Record();
     if (Size(world.models[source]) <= kMaxEmbedded) {
-      Expect(CopyRecord(*model.record, world.models[source]),
+      Expect(CopyRecord(model.members, world.models[source]),
              [&] { return record->CopyFrom(world.records[source]); });
     }
     unique->SetObject(record);
-    type = InterfaceIdOf<ICompoundObject>();
+    type = utility::InterfaceIdOf<ICompoundObject>();
   }
   unique->SetTypeId(type);
   model.code = type->code;
-  value.object->Reset(unique);
+  value->Reset(unique);
   return value;
 }
 
-const InterfaceId* QueryType(FuzzInput& in) {
-  const std::size_t choice = in.Below(7);
-  return choice == 6 ? nullptr : TypeRecord(choice);
-}
-
-bool TypeMatches(const Node& node, const InterfaceId* type) {
-  return type == nullptr || node.TypeCode() == type->code;
-}
-
-// Sets value at path in a library record and its model, both answers compared. With refuse, the
-// Set's first heap request is refused: then the record stays as it was.
-void SetBoth(ICompoundObject& record, ModelRecord& model, const Path& path, FuzzInput& in,
-             World& world, bool refuse = false) {
+// Sets a value at path in a library record and its model, both answers compared. With refuse,
+// the Set's first heap request is refused: then the record stays as it was.
+void SetBoth(ICompoundObject& record, Members& model, const Path& path, FuzzInput& in, World& world,
+             bool refuse = false) {
   const bool overwrite = in.Bool();
-  Value value = MakeValue(in, world);
+  Node node;
+  ISharedTypelessObject* value = MakeValue(in, world, node);
   bool answer = false;
-  if (!Heap().Refusing(refuse,
-                       [&] { answer = record.Set(path.c_str(), value.object, overwrite); })) {
-    KIVO_FUZZ_CHECK(
-        answer ==
-        (!path.null && Set(model, path.text, value.object ? &value.model : nullptr, overwrite)));
+  if (!Heap().Refusing(refuse, [&] { answer = record.Set(path.c_str(), value, overwrite); })) {
+    KIVO_FUZZ_CHECK(answer ==
+                    (!path.null && Set(model, path.text, value ? &node : nullptr, overwrite)));
   }
-  if (value.object != nullptr) value.object->Destroy();
+  if (value != nullptr) value->Destroy();
 }
+
+// The model's member at path when it has the type asked for (any with null).
+Node* Expected(Members& model, const Path& path, const InterfaceId* type) {
+  Node* node = Find(model, path);
+  return node != nullptr && (type == nullptr || node->TypeCode() == type->code) ? node : nullptr;
+}
+
+// A handle from Get (or GetConst) at path with type, there exactly when the model has *node.
+ISharedTypelessObject* Get(ICompoundObject& record, Members& model, const Path& path,
+                           const InterfaceId* type, Node** node, bool writable = true) {
+  *node = Expected(model, path, type);
+  ISharedTypelessObject* got =
+      writable ? record.Get(path.c_str(), type) : record.GetConst(path.c_str(), type);
+  KIVO_FUZZ_CHECK((got != nullptr) == (*node != nullptr));
+  return got;
+}
+
+// CopyFrom (or with merge, Merge) of source into record, compared with the model's; `live` as
+// for the model. With refuse the first heap request is refused, which CopyFrom meets after
+// letting go of its members and Merge before it changes anything.
+void CopyBoth(ICompoundObject& record, Members& model, const ICompoundObject& source,
+              const Members& from, bool merge, bool overwrite, bool live = false,
+              bool refuse = false) {
+  std::uint64_t answer = 0;
+  std::string thrown;
+  const bool refused = Heap().Refusing(refuse, [&] {
+    try {
+      answer = merge ? record.Merge(&source, overwrite) : std::uint64_t{record.CopyFrom(&source)};
+    } catch (const std::runtime_error& error) {
+      thrown = error.what();
+    }
+  });
+  if (refused && !merge) model.clear();
+  if (refused) return;
+  const Outcome expected =
+      merge ? MergeRecord(model, from, overwrite, live) : CopyRecord(model, from, live);
+  KIVO_FUZZ_CHECK(thrown == (expected.thrown ? expected.thrown : ""));
+  KIVO_FUZZ_CHECK(expected.thrown != nullptr || answer == expected.value);
+}
+
+const InterfaceId* RecordType() { return utility::InterfaceIdOf<ICompoundObject>(); }
 
 // One operation on one record; answers the record it may have changed (the others are only read).
 std::size_t Step(FuzzInput& in, World& world) {
   const std::size_t target = in.Below(kRecords);
   ICompoundObject& record = *world.records[target];
-  ModelRecord& model = world.models[target];
+  Members& model = world.models[target];
   const std::size_t operation = in.Below(14);
   switch (operation) {
-    case 0:  // Set
+    case 0:
       SetBoth(record, model, ReadPath(in), in, world);
       break;
     case 1:    // Get and GetConst
     case 2: {  // Contains
       const Path path = ReadPath(in);
-      const InterfaceId* type = QueryType(in);
-      const Node* expected = Find(model, path);
-      if (expected != nullptr && !TypeMatches(*expected, type)) expected = nullptr;
+      const std::size_t choice = in.Below(7);
+      const InterfaceId* type = choice == 6 ? nullptr : TypeRecord(choice);
       if (operation == 2) {
-        KIVO_FUZZ_CHECK(record.Contains(path.c_str(), type) == (expected != nullptr));
+        KIVO_FUZZ_CHECK(record.Contains(path.c_str(), type) ==
+                        (Expected(model, path, type) != nullptr));
         break;
       }
-      ISharedTypelessObject* got =
-          in.Bool() ? record.Get(path.c_str(), type) : record.GetConst(path.c_str(), type);
-      KIVO_FUZZ_CHECK((got != nullptr) == (expected != nullptr));
-      if (got != nullptr) {
-        KIVO_FUZZ_CHECK(SameModel(Observe(*got), *expected));
-        got->Destroy();
-      }
+      Node* node = nullptr;
+      ISharedTypelessObject* got = Get(record, model, path, type, &node, in.Bool());
+      if (got != nullptr) CheckMember(*got, *node);
+      if (got != nullptr) got->Destroy();
       break;
     }
-    case 3: {  // Remove
+    case 3: {
       const Path path = ReadPath(in);
       bool expected = false;
       if (!path.null) {
         auto [owner, key] = Resolve(model, path.text);
-        expected = owner->members.erase(key) == 1;
+        expected = owner->erase(key) == 1;
       }
       KIVO_FUZZ_CHECK(record.Remove(path.c_str()) == expected);
       break;
@@ -362,119 +319,81 @@ std::size_t Step(FuzzInput& in, World& world) {
     case 6: {  // Equals
       // Another world record (maybe the target itself), null, or an object of another class.
       const std::size_t index = in.Below(kRecords + 2);
-      const ModelRecord* source = index < kRecords ? &world.models[index] : nullptr;
+      const Members* source = index < kRecords ? &world.models[index] : nullptr;
       const IObject* other = index < kRecords    ? world.records[index]
                              : index == kRecords ? nullptr
                                                  : static_cast<const IObject*>(world.foreign);
       const bool distinct = source != nullptr && index != target;
-      Outcome expected;
-      if (operation == 4) {
-        const bool overwrite = in.Bool();
-        if (source != nullptr && Size(model) + Size(*source) > 4 * kMaxEmbedded) {
-          break;
-        }
-        if (distinct) expected = MergeRecord(model, *source, overwrite);
-        Expect(expected, [&] {
-          return record.Merge(dynamic_cast<const ICompoundObject*>(other), overwrite);
-        });
-      } else if (operation == 5) {
-        expected =
-            distinct ? CopyRecord(model, *source) : Outcome{source != nullptr ? 1u : 0u, nullptr};
-        Expect(expected, [&] { return std::uint64_t{record.CopyFrom(other)}; });
-      } else {
-        expected = distinct ? Equal(model, *source) : Outcome{index == target, nullptr};
+      const bool overwrite = operation == 4 && in.Bool();
+      if (operation == 6) {
+        const Outcome expected = distinct ? Equal(model, *source) : Outcome{index == target};
         Expect(expected, [&] { return std::uint64_t{record.Equals(other)}; });
+      } else if (operation == 4 && source != nullptr &&
+                 Size(model) + Size(*source) > 4 * kMaxEmbedded) {
+        break;
+      } else if (distinct) {
+        CopyBoth(record, model, *world.records[index], *source, operation == 4, overwrite);
+      } else if (operation == 4) {
+        KIVO_FUZZ_CHECK(record.Merge(dynamic_cast<const ICompoundObject*>(other), overwrite) == 0);
+      } else {
+        KIVO_FUZZ_CHECK(record.CopyFrom(other) == (source != nullptr));
       }
       break;
     }
     case 7: {  // GetKeys with a short, exact or long array, or none
-      const auto capacity = static_cast<std::uint32_t>(in.Below(model.members.size() + 3));
+      const auto capacity = static_cast<std::uint32_t>(in.Below(model.size() + 3));
       if (in.Below(8) == 0) {
         record.GetKeys(nullptr, capacity);
         break;
       }
-      const char sentinel[] = "untouched";
-      std::vector<const char*> keys(capacity + 1, sentinel);
-      record.GetKeys(keys.data(), capacity);
-      auto member = model.members.begin();
-      for (std::uint32_t i = 0; i <= capacity; ++i) {
-        const bool filled = i < capacity && member != model.members.end();
-        KIVO_FUZZ_CHECK(filled ? keys[i] != sentinel && member->first == keys[i]
-                               : keys[i] == sentinel);
-        if (filled) ++member;
-      }
+      CheckKeys(record, model, capacity);
       break;
     }
-    case 8:  // Clear
+    case 8:
       record.Clear();
-      model.members.clear();
+      model.clear();
       break;
     case 9: {  // change a payload through a handle from Get: the record sees it
-      const Path path{false, MakePath(in)};
-      ISharedTypelessObject* got = record.Get(path.c_str(), nullptr);
-      Node* node = Find(model, path);
-      KIVO_FUZZ_CHECK((got != nullptr) == (node != nullptr));
+      Node* node = nullptr;
+      ISharedTypelessObject* got = Get(record, model, {false, MakePath(in)}, nullptr, &node);
       if (got == nullptr) break;
-      IUniqueTypelessObject* unique = got->GetUnique();
-      if (node->kind == Node::Kind::kBytes) {
-        in.Fill(unique->GetData(), 8);
-        node->bytes.assign(static_cast<const char*>(unique->GetData()), 8);
-      } else if (node->kind == Node::Kind::kText) {
-        const std::string bytes = in.Bytes(24);
-        static_cast<IStringObject*>(static_cast<ISharedInterface*>(unique->GetData()))
-            ->SetString(bytes.c_str());
-        node->bytes = bytes.c_str();
-      } else if (node->kind == Node::Kind::kRecord) {
-        ICompoundObject* nested = RecordIn(*got);
-        KIVO_FUZZ_CHECK(nested != nullptr);
-        SetBoth(*nested, *node->record, Path{false, MakePath(in)}, in, world);
+      if (node->kind == Kind::kBytes) {
+        in.Fill(got->GetUnique()->GetData(), 8);
+        node->bytes.assign(static_cast<const char*>(got->GetUnique()->GetData()), 8);
+      } else if (node->kind == Kind::kText) {
+        node->bytes = in.Text(24);
+        static_cast<IStringObject*>(PayloadOf(*got))->SetString(node->bytes.c_str());
+      } else if (node->IsRecord()) {
+        SetBoth(*RecordIn(*got, *node), node->members, Path{false, MakePath(in)}, in, world);
       }
       got->Destroy();
       break;
     }
     case 10: {  // between a record and a record nested in it, in both directions
-      const Path path{false, MakePath(in)};
-      const InterfaceId* record_type = InterfaceIdOf<ICompoundObject>();
-      ISharedTypelessObject* got = record.Get(path.c_str(), record_type);
-      Node* node = Find(model, path);
-      KIVO_FUZZ_CHECK((got != nullptr) == (node != nullptr && TypeMatches(*node, record_type)));
+      Node* node = nullptr;
+      ISharedTypelessObject* got = Get(record, model, {false, MakePath(in)}, RecordType(), &node);
       if (got == nullptr) break;
-      ICompoundObject* nested = RecordIn(*got);
-      KIVO_FUZZ_CHECK((nested != nullptr) == node->IsNested());
+      ICompoundObject* nested = RecordIn(*got, *node);
       const bool overwrite = in.Bool();
       const std::size_t direction = in.Below(5);
       if (nested != nullptr && Size(model) <= 2 * kMaxEmbedded) {
-        ModelRecord& inner = *node->record;
-        switch (direction) {
-          case 0:  // the copy survives the record that held it: the handle keeps it
-            Expect(CopyRecord(model, inner),
-                   [&] { return std::uint64_t{record.CopyFrom(nested)}; });
-            break;
-          case 1:
-            Expect(MergeRecord(model, inner, overwrite),
-                   [&] { return record.Merge(nested, overwrite); });
-            break;
-          case 2:
-            Expect(CopyRecord(inner, model, Read::kLive),
-                   [&] { return std::uint64_t{nested->CopyFrom(&record)}; });
-            break;
-          case 3:
-            Expect(MergeRecord(inner, model, overwrite, Read::kLive),
-                   [&] { return nested->Merge(&record, overwrite); });
-            break;
-          default:
-            Expect(Equal(model, inner), [&] { return std::uint64_t{record.Equals(nested)}; });
-            Expect(Equal(inner, model), [&] { return std::uint64_t{nested->Equals(&record)}; });
-            break;
+        Members& inner = node->members;
+        // Outward a copy survives the record that held it (the handle keeps it); inward the
+        // copy reads its source as it changes.
+        if (direction < 2) {
+          CopyBoth(record, model, *nested, inner, direction == 1, overwrite);
+        } else if (direction < 4) {
+          CopyBoth(*nested, inner, record, model, direction == 3, overwrite, true);
+        } else {
+          Expect(Equal(model, inner), [&] { return std::uint64_t{record.Equals(nested)}; });
+          Expect(Equal(inner, model), [&] { return std::uint64_t{nested->Equals(&record)}; });
         }
       }
       got->Destroy();
       break;
     }
     case 12: {  // Set, CopyFrom or Merge with the next heap request refused
-      // Each makes its first request before it changes anything, except that CopyFrom has let
-      // go of its members by then.
-      testing::CountingHeap& heap = Heap();
+      // Each asks before it changes anything, except that CopyFrom has let go of its members.
       const std::size_t which = in.Below(3);
       if (which == 0) {
         SetBoth(record, model, ReadPath(in), in, world, true);
@@ -482,49 +401,32 @@ std::size_t Step(FuzzInput& in, World& world) {
       }
       const std::size_t index = in.Below(kRecords);
       if (index == target || Size(model) + Size(world.models[index]) > 4 * kMaxEmbedded) break;
-      const bool overwrite = in.Bool();
-      Outcome answer;
-      const bool refused = heap.Refusing(true, [&] {
-        try {
-          answer.value = which == 1 ? std::uint64_t{record.CopyFrom(world.records[index])}
-                                    : record.Merge(world.records[index], overwrite);
-        } catch (const std::runtime_error& error) {
-          answer.thrown = error.what();
-        }
-      });
-      if (refused) {
-        if (which == 1) model.members.clear();
-        break;
-      }
-      const Outcome expected = which == 1 ? CopyRecord(model, world.models[index])
-                                          : MergeRecord(model, world.models[index], overwrite);
-      KIVO_FUZZ_CHECK(answer.value == expected.value);
-      KIVO_FUZZ_CHECK((answer.thrown == nullptr) == (expected.thrown == nullptr));
+      CopyBoth(record, model, *world.records[index], world.models[index], which == 2, in.Bool(),
+               false, true);
       break;
     }
     case 13: {  // a cycle: every walk ends, a copy cuts it, removing it frees it
       const Path path{false, MakePath(in)};
-      const InterfaceId* record_type = InterfaceIdOf<ICompoundObject>();
-      ISharedTypelessObject* got = record.Get(path.c_str(), record_type);
-      Node* node = Find(model, path);
-      KIVO_FUZZ_CHECK((got != nullptr) == (node != nullptr && TypeMatches(*node, record_type)));
+      Node* node = nullptr;
+      ISharedTypelessObject* got = Get(record, model, path, RecordType(), &node);
       if (got == nullptr) break;
-      ICompoundObject* nested = RecordIn(*got);
       // The record at the path stores a handle to itself, or to the record at the path's first
       // segment, which holds it.
       ISharedTypelessObject* closing = got;
+      Node* closing_node = node;
       if (in.Bool()) {
-        const std::string first = path.text.substr(0, path.text.find('/'));
-        closing = record.Get(first.c_str(), record_type);
+        closing = Get(record, model, {false, path.text.substr(0, path.text.find('/'))},
+                      RecordType(), &closing_node);
       }
       static const char* const kKeys[] = {"loop", "", "a", "\xff"};
       const char* key = kKeys[in.Below(std::size(kKeys))];
-      if (nested != nullptr && node->IsNested() && closing != nullptr && RecordIn(*closing)) {
-        node->record->members.erase(key);
+      ICompoundObject* nested = RecordIn(*got, *node);
+      if (nested != nullptr && closing != nullptr && closing_node->IsRecord()) {
+        node->members.erase(key);
         KIVO_FUZZ_CHECK(nested->Set(key, closing, true));
         // The cyclic record reads as its model with an empty value for the closing member.
-        ModelRecord cut = model;
-        Find(cut, path)->record->members[key] = Node();
+        Members cut = model;
+        Find(cut, path)->members[key] = Node();
         CheckTotalCount(record, cut);
         for (ICompoundObject* other : world.records) {
           try {
@@ -533,10 +435,10 @@ std::size_t Step(FuzzInput& in, World& world) {
           }
         }
         if (Size(cut) <= 2 * kMaxEmbedded) {
-          auto* copy = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
-          ModelRecord copied;
+          ICompoundObject* copy = NewRecord();
+          Members copied;
           Expect(CopyRecord(copied, cut), [&] { return std::uint64_t{copy->CopyFrom(&record)}; });
-          KIVO_FUZZ_CHECK(SameModel(ObserveRecord(*copy), copied));
+          CheckRecord(*copy, copied);
           copy->Destroy();
         }
         KIVO_FUZZ_CHECK(nested->Remove(key));
@@ -550,7 +452,7 @@ std::size_t Step(FuzzInput& in, World& world) {
       auto* empty = dynamic_cast<ICompoundObject*>(fresh);
       KIVO_FUZZ_CHECK(empty != nullptr && empty->IsEmpty() && empty->GetTotalCount() == 0);
       KIVO_FUZZ_CHECK(fresh->GetInterfaceId() == record.GetInterfaceId());
-      KIVO_FUZZ_CHECK(record.Equals(fresh) == model.members.empty());
+      KIVO_FUZZ_CHECK(record.Equals(fresh) == model.empty());
       fresh->Destroy();
       break;
     }
@@ -563,12 +465,9 @@ std::size_t Step(FuzzInput& in, World& world) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   kivo::testing::CountingHeap heap;  // ends the process when a block of the input stays
-  {
-    kivo::fuzz::FuzzInput in(data, size);
-    kivo::fuzz::World world;
-    for (std::size_t i = 0; i < kivo::fuzz::kMaxOperations && !in.Empty(); ++i)
-      world.Check(kivo::fuzz::Step(in, world));
-    world.CheckAll();
-  }
+  kivo::fuzz::FuzzInput in(data, size);
+  kivo::fuzz::World world;
+  for (std::size_t i = 0; i < 96 && !in.Empty(); ++i) world.Check(kivo::fuzz::Step(in, world));
+  for (std::size_t i = 0; i < kivo::fuzz::kRecords; ++i) world.Check(i);
   return 0;
 }

@@ -3,12 +3,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <map>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,22 +15,8 @@
 
 namespace kivo::fuzz {
 
-// Keys order bytewise as unsigned bytes, a prefix before its extensions.
-struct BytewiseLess {
-  bool operator()(const std::string& a, const std::string& b) const {
-    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < common; ++i) {
-      const auto x = static_cast<unsigned char>(a[i]);
-      const auto y = static_cast<unsigned char>(b[i]);
-      if (x != y) return x < y;
-    }
-    return a.size() < b.size();
-  }
-};
-
-struct ModelRecord;
-
-// One member: what its shared typeless object holds.
+// One member: what its shared typeless object holds. Keys order as std::string does: bytewise,
+// unsigned, a prefix before its extensions.
 struct Node {
   enum class Kind {
     kEmpty,    // a shared object without a unique object (type void)
@@ -48,167 +31,85 @@ struct Node {
   Kind kind = Kind::kEmpty;
   std::uint32_t code = containers::kVoidCode;  // payload type code
   std::string bytes;                           // kBytes: 8 payload bytes; kText: the text
-  std::unique_ptr<ModelRecord> record;         // kRecord
+  std::map<std::string, Node> members;         // kRecord (a map of the incomplete Node, as
+                                               // libstdc++ and libc++ allow)
 
-  Node() = default;
-  Node(const Node& other);
-  Node& operator=(const Node& other);
-  Node(Node&&) noexcept = default;
-  Node& operator=(Node&&) noexcept = default;
-  ~Node();
-
-  static Node NewRecord();
-
-  bool IsNested() const { return kind == Kind::kRecord; }
-  // Labelled as a record without being one the record can walk into: counting throws there.
-  bool IsFalseRecord() const {
-    return kind != Kind::kRecord && code == containers::kCompoundObjectCode;
-  }
+  static Node Record() { return {Kind::kRecord, containers::kCompoundObjectCode, {}, {}}; }
+  bool IsRecord() const { return kind == Kind::kRecord; }
   bool HasObject() const { return kind != Kind::kEmpty && kind != Kind::kHole; }
   // The type code that Contains and Get compare: void without a unique object.
   std::uint32_t TypeCode() const { return HasObject() ? code : containers::kVoidCode; }
 };
-
-struct ModelRecord {
-  std::map<std::string, Node, BytewiseLess> members;
-};
-
-inline Node::Node(const Node& other)
-    : kind(other.kind),
-      code(other.code),
-      bytes(other.bytes),
-      record(other.record ? std::make_unique<ModelRecord>(*other.record) : nullptr) {}
-
-inline Node& Node::operator=(const Node& other) {
-  if (this != &other) *this = Node(other);
-  return *this;
-}
-
-inline Node::~Node() = default;
-
-inline Node Node::NewRecord() {
-  Node node;
-  node.kind = Kind::kRecord;
-  node.code = containers::kCompoundObjectCode;
-  node.record = std::make_unique<ModelRecord>();
-  return node;
-}
-
-// Structural identity of two models (not the library's Equals, which has rules of its own).
-bool SameModel(const ModelRecord& a, const ModelRecord& b);
-
-// An entry without an object reads as an empty value.
-inline Node::Kind Visible(Node::Kind kind) {
-  return kind == Node::Kind::kHole ? Node::Kind::kEmpty : kind;
-}
-
-// Only texts and trivial payloads carry bytes; every other kind leaves them empty.
-inline bool SameModel(const Node& a, const Node& b) {
-  if (Visible(a.kind) != Visible(b.kind) || a.TypeCode() != b.TypeCode()) return false;
-  return a.bytes == b.bytes && (!a.IsNested() || SameModel(*a.record, *b.record));
-}
-
-inline bool SameModel(const ModelRecord& a, const ModelRecord& b) {
-  return a.members.size() == b.members.size() &&
-         std::equal(a.members.begin(), a.members.end(), b.members.begin(),
-                    [](const auto& x, const auto& y) {
-                      return x.first == y.first && SameModel(x.second, y.second);
-                    });
-}
+using Members = std::map<std::string, Node>;
 
 // The record and key a lookup path names: walk down while the head before a slash is a nested
 // record; otherwise the rest of the path is the key.
-inline std::pair<ModelRecord*, std::string> Resolve(ModelRecord& record, std::string_view path) {
+inline std::pair<Members*, std::string> Resolve(Members& record, std::string_view path) {
   const std::size_t slash = path.find('/');
   if (slash != std::string_view::npos && slash >= 1) {
-    auto found = record.members.find(std::string(path.substr(0, slash)));
-    if (found != record.members.end() && found->second.IsNested()) {
-      return Resolve(*found->second.record, path.substr(slash + 1));
+    auto found = record.find(std::string(path.substr(0, slash)));
+    if (found != record.end() && found->second.IsRecord()) {
+      return Resolve(found->second.members, path.substr(slash + 1));
     }
   }
   return {&record, std::string(path)};
 }
 
-inline const Node* Find(ModelRecord& record, std::string_view path) {
+inline Node* Find(Members& record, std::string_view path) {
   auto [owner, key] = Resolve(record, path);
-  auto found = owner->members.find(key);
-  return found == owner->members.end() ? nullptr : &found->second;
+  auto found = owner->find(key);
+  return found == owner->end() ? nullptr : &found->second;
 }
 
 // Set: creates nested records for the segments before the last slash (replacing a non-record
 // only with overwrite), fails at an empty segment with the records made so far kept.
-inline bool Set(ModelRecord& root, std::string_view path, const Node* value, bool overwrite) {
-  if (value == nullptr) return false;
-  ModelRecord* record = &root;
-  std::size_t start = 0;
-  for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
-       slash = path.find('/', start)) {
-    if (slash == start) return false;
-    const std::string segment(path.substr(start, slash - start));
-    auto found = record->members.find(segment);
-    if (found == record->members.end()) {
-      found = record->members.emplace(segment, Node::NewRecord()).first;
-    } else if (!found->second.IsNested()) {
-      if (!overwrite) return false;
-      found->second = Node::NewRecord();
-    }
-    record = found->second.record.get();
-    start = slash + 1;
+inline bool Set(Members& record, std::string_view path, const Node* value, bool overwrite) {
+  const std::size_t slash = path.find('/');
+  if (value == nullptr || slash == 0) return false;
+  if (slash == std::string_view::npos) {
+    auto [found, fresh] = record.try_emplace(std::string(path), *value);
+    if (!fresh && overwrite) found->second = *value;
+    return fresh || overwrite;
   }
-  const std::string key(path.substr(start));
-  auto found = record->members.find(key);
-  if (found == record->members.end()) {
-    record->members.emplace(key, *value);
-    return true;
+  auto [found, fresh] = record.try_emplace(std::string(path.substr(0, slash)), Node::Record());
+  if (!fresh && !found->second.IsRecord()) {
+    if (!overwrite) return false;
+    found->second = Node::Record();
   }
-  if (!overwrite) return false;
-  found->second = *value;
-  return true;
+  return Set(found->second.members, path.substr(slash + 1), value, overwrite);
 }
 
 // Members at every depth; false where the walk meets a member labelled as a record that is not
 // one (the library throws std::bad_cast there).
-inline bool TotalCount(const ModelRecord& record, std::uint32_t* count) {
-  for (const auto& [key, node] : record.members) {
+inline bool TotalCount(const Members& record, std::uint32_t* count) {
+  for (const auto& [key, node] : record) {
     ++*count;
-    if (node.IsFalseRecord()) return false;
-    if (node.IsNested() && !TotalCount(*node.record, count)) return false;
+    if (!node.IsRecord() && node.code == containers::kCompoundObjectCode) return false;
+    if (!TotalCount(node.members, count)) return false;
   }
   return true;
 }
 
-// Members at every depth, for size limits.
-inline std::uint32_t Size(const ModelRecord& record) {
+inline std::uint32_t Size(const Members& record) {
   std::uint32_t count = 0;
-  for (const auto& [key, node] : record.members) {
-    count += 1 + (node.IsNested() ? Size(*node.record) : 0);
-  }
+  for (const auto& [key, node] : record) count += 1 + Size(node.members);
   return count;
 }
 
 // What a successful deep copy of a member holds: members whose copy answers false (the
 // refusers, at any depth) become entries without an object.
 inline Node CopyOf(const Node& node) {
-  if (node.kind == Node::Kind::kRefuser) {
-    Node hole;
-    hole.kind = Node::Kind::kHole;
-    return hole;
-  }
+  if (node.kind == Node::Kind::kRefuser) return {Node::Kind::kHole, containers::kVoidCode, {}, {}};
   Node copy = node;
-  if (copy.kind == Node::Kind::kRecord) {
-    for (auto& [key, member] : copy.record->members) member = CopyOf(member);
-  }
+  for (auto& [key, member] : copy.members) member = CopyOf(member);
   return copy;
 }
 
 // A deep copy throws where a payload-less non-trivial object has to be copied, at any depth.
 inline bool CopyThrows(const Node& node) {
-  if (node.kind == Node::Kind::kBare) return true;
-  if (node.kind != Node::Kind::kRecord) return false;
-  for (const auto& [key, member] : node.record->members) {
-    if (CopyThrows(member)) return true;
-  }
-  return false;
+  bool throws = node.kind == Node::Kind::kBare;
+  for (const auto& [key, member] : node.members) throws = throws || CopyThrows(member);
+  return throws;
 }
 
 // What a call answered: a value or the runtime_error text it threw.
@@ -217,45 +118,34 @@ struct Outcome {
   const char* thrown = nullptr;  // exact what() text, or null
 };
 
-// Where a copy reads its source: a snapshot when the source may end while the target changes
-// (a record nested in the target), the live source when the target lies inside it (then each
-// member is copied as it is at that moment, the target's new members included).
-enum class Read { kSnapshot, kLive };
-
 // Merge (source distinct from target): each member is copied first, then entered or dropped.
-inline Outcome MergeRecord(ModelRecord& target, const ModelRecord& source, bool overwrite,
-                           Read read = Read::kSnapshot) {
-  const ModelRecord snapshot = read == Read::kSnapshot ? source : ModelRecord();
-  const ModelRecord& from = read == Read::kSnapshot ? snapshot : source;
+// A copy reads a snapshot of its source (which may end while the target changes), or with
+// `live` the source itself, when the target lies inside it: then each member is copied as it is
+// at that moment, the target's new members included.
+inline Outcome MergeRecord(Members& target, const Members& source, bool overwrite,
+                           bool live = false) {
+  const Members snapshot = live ? Members() : source;
   std::uint64_t count = 0;
-  for (const auto& [key, node] : from.members) {
+  for (const auto& [key, node] : live ? source : snapshot) {
     if (CopyThrows(node)) return {count, kCannotCopy};
     Node copy = CopyOf(node);
-    auto found = target.members.find(key);
-    if (found == target.members.end()) {
-      target.members.emplace(key, std::move(copy));
-      ++count;
-    } else if (overwrite) {
-      found->second = std::move(copy);
-      ++count;
-    }
+    auto [found, fresh] = target.emplace(key, copy);
+    if (!fresh && overwrite) found->second = std::move(copy);
+    count += fresh || overwrite;
   }
   return {count, nullptr};
 }
 
 // CopyFrom of a record (source distinct from target): cleared, then members entered in key
 // order until a member's copy throws.
-inline Outcome CopyRecord(ModelRecord& target, const ModelRecord& source,
-                          Read read = Read::kSnapshot) {
-  const ModelRecord snapshot = read == Read::kSnapshot ? source : ModelRecord();
-  target.members.clear();
-  return {
-      1,
-      MergeRecord(target, read == Read::kSnapshot ? snapshot : source, true, Read::kLive).thrown};
+inline Outcome CopyRecord(Members& target, const Members& source, bool live = false) {
+  const Members snapshot = live ? Members() : source;
+  target.clear();
+  return {1, MergeRecord(target, live ? source : snapshot, true, true).thrown};
 }
 
-// The library's Equals of two members and of two records, including where it throws.
-Outcome Equal(const ModelRecord& a, const ModelRecord& b);
+// The library's Equals of two records and of two members, including where it throws.
+Outcome Equal(const Members& a, const Members& b);
 
 inline Outcome Equal(const Node& a, const Node& b) {
   using Kind = Node::Kind;
@@ -268,17 +158,15 @@ inline Outcome Equal(const Node& a, const Node& b) {
   if ((a.kind == Kind::kBare) != (b.kind == Kind::kBare)) return {0, kCannotCompare};
   // A string never equals a record; refusers equal only themselves.
   if (a.kind != b.kind || a.kind == Kind::kRefuser) return {};
-  return a.IsNested() ? Equal(*a.record, *b.record) : Outcome{a.bytes == b.bytes, nullptr};
+  return a.IsRecord() ? Equal(a.members, b.members) : Outcome{a.bytes == b.bytes, nullptr};
 }
 
-inline Outcome Equal(const ModelRecord& a, const ModelRecord& b) {
-  if (a.members.size() != b.members.size()) return {0, nullptr};
-  auto j = b.members.begin();
-  for (const auto& [key, node] : a.members) {
-    if (key != j->first) return {0, nullptr};
-    const Outcome member = Equal(node, j->second);
+inline Outcome Equal(const Members& a, const Members& b) {
+  if (a.size() != b.size()) return {};
+  for (auto i = a.begin(), j = b.begin(); i != a.end(); ++i, ++j) {
+    if (i->first != j->first) return {};
+    const Outcome member = Equal(i->second, j->second);
     if (member.thrown != nullptr || member.value == 0) return member;
-    ++j;
   }
   return {1, nullptr};
 }

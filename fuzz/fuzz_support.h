@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -17,8 +16,7 @@
 
 namespace kivo::fuzz {
 
-// Reads an input as a stream of choices. Past the end every read yields zero, so every input
-// decodes to some finite sequence of operations.
+// Reads an input as a stream of choices; past its end every read yields zero.
 class FuzzInput {
  public:
   FuzzInput(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
@@ -26,26 +24,20 @@ class FuzzInput {
   bool Empty() const { return offset_ >= size_; }
   std::uint8_t Byte() { return Empty() ? 0 : data_[offset_++]; }
   bool Bool() { return (Byte() & 1) != 0; }
-  // A value in [0, count); count must be positive.
   std::size_t Below(std::size_t count) { return Byte() % count; }
-
-  std::int32_t Int32() {
-    std::uint32_t value = 0;
-    Fill(&value, sizeof value);
-    return static_cast<std::int32_t>(value);
-  }
-
-  // Up to max_length bytes, the length taken from the input.
-  std::string Bytes(std::size_t max_length) {
-    std::size_t length = Below(max_length + 1);
-    std::string bytes;
-    while (length-- > 0 && !Empty()) bytes.push_back(static_cast<char>(Byte()));
-    return bytes;
-  }
-
-  // size bytes into out, zeros past the end of the input.
   void Fill(void* out, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) static_cast<std::uint8_t*>(out)[i] = Byte();
+  }
+  std::int32_t Int32() {
+    std::int32_t value = 0;
+    Fill(&value, sizeof value);
+    return value;
+  }
+  // Up to max_length bytes, cut at the first NUL as a C string reads them.
+  std::string Text(std::size_t max_length) {
+    std::string bytes;
+    for (std::size_t n = Below(max_length + 1); n > 0 && !Empty(); --n) bytes += char(Byte());
+    return bytes.c_str();
   }
 
  private:
@@ -54,8 +46,6 @@ class FuzzInput {
   std::size_t offset_ = 0;
 };
 
-// Ends the process with a message when a model and the library disagree; libFuzzer then keeps
-// the input as a crash.
 [[noreturn]] inline void Fail(const char* file, int line, const char* condition) {
   std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
   std::abort();
@@ -96,7 +86,11 @@ inline const utility::InterfaceId* TypeRecord(std::size_t choice) {
   return records[std::min<std::size_t>(choice, 5)];
 }
 
-// The heap seam of the input being run: every fuzzer runs each input inside a CountingHeap scope.
 inline testing::CountingHeap& Heap() { return *testing::CountingHeap::Current(); }
+
+template <class I>
+I* Make(utility::ISharedInterface* (*allocator)()) {
+  return static_cast<I*>(allocator());
+}
 
 }  // namespace kivo::fuzz

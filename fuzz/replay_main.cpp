@@ -1,7 +1,7 @@
-// Runs a fuzzer's entry point once on each input file, for builds without libFuzzer.
+// Runs a fuzzer's entry point once on each input file (or each file of a folder, in name order),
+// for builds without libFuzzer.
 // SPDX-License-Identifier: MIT
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -11,16 +11,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-// Arguments: files, or folders whose files are replayed in name order.
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
   std::vector<fs::path> files;
   for (int i = 1; i < argc; ++i) {
-    if (fs::is_directory(argv[i])) {
-      for (const auto& entry : fs::directory_iterator(argv[i])) files.push_back(entry.path());
-    } else {
+    if (!fs::is_directory(argv[i]))
       files.emplace_back(argv[i]);
-    }
+    else
+      for (const auto& entry : fs::directory_iterator(argv[i])) files.push_back(entry.path());
   }
   std::sort(files.begin(), files.end());
   for (const fs::path& file : files) {
@@ -30,10 +28,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     // Exactly the input's size, so that reading past its end is caught by sanitizers.
-    const std::vector<std::uint8_t> input((std::istreambuf_iterator<char>(stream)),
-                                          std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> input((std::istreambuf_iterator<char>(stream)), {});
     LLVMFuzzerTestOneInput(input.data(), input.size());
   }
-  std::printf("replayed %zu inputs\n", files.size());
   return files.empty() ? 1 : 0;
 }

@@ -12,37 +12,17 @@
 
 namespace {
 
-using kivo::fuzz::NumericVectorHarness;
-
 template <class Harness>
 void Run(kivo::fuzz::FuzzInput& in) {
   Harness harness;
   for (int i = 0; i < 128 && !in.Empty(); ++i) harness.Step(in);
 }
 
-// Each vector's "other" is a vector of another element type.
+#define KIVO_FUZZ_VECTOR(T, word, name) \
+  Run<kivo::fuzz::NumericVectorHarness<T, &Kivo##word##VectorObjectAllocator>>,
 void (*const kHarnesses[])(kivo::fuzz::FuzzInput&) = {
-    Run<NumericVectorHarness<signed char, KivoInt8VectorObjectAllocator,
-                             KivoUInt8VectorObjectAllocator>>,
-    Run<NumericVectorHarness<unsigned char, KivoUInt8VectorObjectAllocator,
-                             KivoInt8VectorObjectAllocator>>,
-    Run<NumericVectorHarness<short, KivoInt16VectorObjectAllocator,
-                             KivoUInt16VectorObjectAllocator>>,
-    Run<NumericVectorHarness<unsigned short, KivoUInt16VectorObjectAllocator,
-                             KivoInt16VectorObjectAllocator>>,
-    Run<NumericVectorHarness<int, KivoInt32VectorObjectAllocator, KivoFloatVectorObjectAllocator>>,
-    Run<NumericVectorHarness<unsigned int, KivoUInt32VectorObjectAllocator,
-                             KivoInt32VectorObjectAllocator>>,
-    Run<NumericVectorHarness<long long, KivoInt64VectorObjectAllocator,
-                             KivoDoubleVectorObjectAllocator>>,
-    Run<NumericVectorHarness<unsigned long long, KivoUInt64VectorObjectAllocator,
-                             KivoTypelessVectorObjectAllocator>>,
-    Run<NumericVectorHarness<float, KivoFloatVectorObjectAllocator,
-                             KivoInt32VectorObjectAllocator>>,
-    Run<NumericVectorHarness<double, KivoDoubleVectorObjectAllocator,
-                             KivoInt64VectorObjectAllocator>>,
-    Run<kivo::fuzz::TypelessHarness>,
-};
+    KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_FUZZ_VECTOR) Run<kivo::fuzz::TypelessHarness>};
+#undef KIVO_FUZZ_VECTOR
 
 }  // namespace
 
