@@ -45,6 +45,22 @@ TEST(Threads, FirstUseOfTheTypeRecordsFromManyThreadsAgrees) {
     EXPECT_EQ(record->code, kivo::utility::NameCode(record->name)) << record->name;
 }
 
+// Handles to one payload shared and ended on many threads at once: exactly one Destroy ends it.
+TEST(Threads, HandlesToOnePayloadComeAndGoOnManyThreads) {
+  CountingLog log;
+  auto first = Wrap(CountingObject::New(log), InterfaceIdOf<IStringObject>());
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&first] {
+      for (int i = 0; i < 5000; ++i) Handle<ISharedTypelessObject>(first->Share());
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(log.Alive(), 1);
+  first.reset();
+  EXPECT_EQ(log.Alive(), 0);
+}
+
 // A payload that throws a client's exception when the library copies it.
 struct ClientError : std::exception {};
 
