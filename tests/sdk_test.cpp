@@ -161,28 +161,26 @@ void ExpectAnswers(const std::vector<std::pair<std::string, std::string>>& cases
 TEST(SdkRecord, ReadsConvertWhenTheAskedTypeHoldsTheValueAndMistakesSayWhereAndWhy) {
   const sdk::Library library = sdk::LinkedLibrary();
   const sdk::List values(
-      library, {7, 300, -1, ~std::uint64_t{0}, (std::int64_t{1} << 53) + 1, 2.0, 2.5, -0x1p63,
-                0x1p63, std::nan(""), 0.1, 1e300, true, "12", std::vector<double>{1.0, -2.0},
-                sdk::List(library, {1, 2.5f}), std::vector<int>{1, 300}});
+      library, {7, 300, (std::int64_t{1} << 53) + 1, 2.0, 2.5, -0x1p63, 0x1p63, std::nan(""), 0.1,
+                1e300, true, "12", std::vector<double>{1.0, -2.0}, sdk::List(library, {1, 2.5f}),
+                std::vector<int>{1, 300}});
   sdk::Record record(library, {{"a/name", "probe"}, {"i", 7}});
   ExpectAnswers({
       {Read<std::int64_t>(values, 0), "int64 7"},
       {Read<std::int8_t>(values, 1), "\"[1]\": not representable: int32 300 does not fit int8"},
-      {Read<unsigned>(values, 2), "\"[2]\": not representable: int32 -1 does not fit uint32"},
-      {Read<std::int64_t>(values, 3), "uint64 18446744073709551615 does not fit int64"},
-      {Read<double>(values, 4), "int64 9007199254740993 does not fit double"},
-      {Read<int>(values, 5), "int32 2"},
-      {Read<int>(values, 6), "\"[6]\": not representable: double 2.500000 does not fit int32"},
-      {Read<std::int64_t>(values, 7), "int64 -9223372036854775808"},
-      {Read<std::int64_t>(values, 8), "double 9223372036854775808.000000 does not fit int64"},
-      {Read<int>(values, 9), "\"[9]\": not representable: double nan does not fit int32"},
-      {Read<float>(values, 10), "float 0.1"},
-      {Read<float>(values, 11), "\"[11]\": not representable: double 1000000000000000052504"},
-      {Read<int>(values, 12), "\"[12]\": wrong type: holds bool, asked for int32"},
-      {Read<std::vector<int>>(values, 13), "wrong type: holds text, asked for numbers of int32"},
-      {Read<std::vector<std::int8_t>>(values, 14), "numbers of int8 [1, -2]"},
-      {Read<std::vector<double>>(values, 15), "numbers of double [1, 2.5]"},
-      {Read<std::vector<std::uint8_t>>(values, 16), "\"[16][1]\": not representable: int32 300"},
+      {Read<double>(values, 2), "int64 9007199254740993 does not fit double"},
+      {Read<int>(values, 3), "int32 2"},
+      {Read<int>(values, 4), "\"[4]\": not representable: double 2.500000 does not fit int32"},
+      {Read<std::int64_t>(values, 5), "int64 -9223372036854775808"},
+      {Read<std::int64_t>(values, 6), "double 9223372036854775808.000000 does not fit int64"},
+      {Read<int>(values, 7), "\"[7]\": not representable: double nan does not fit int32"},
+      {Read<float>(values, 8), "float 0.1"},
+      {Read<float>(values, 9), "\"[9]\": not representable: double 1000000000000000052504"},
+      {Read<int>(values, 10), "\"[10]\": wrong type: holds bool, asked for int32"},
+      {Read<std::vector<int>>(values, 11), "wrong type: holds text, asked for numbers of int32"},
+      {Read<std::vector<std::int8_t>>(values, 12), "numbers of int8 [1, -2]"},
+      {Read<std::vector<double>>(values, 13), "numbers of double [1, 2.5]"},
+      {Read<std::vector<std::uint8_t>>(values, 14), "\"[14][1]\": not representable: int32 300"},
       {Said(record.Find<int>("a/nam")), R"("a/nam": missing (no member "nam" in "a"))"},
       {Said(record.Find<int>("i/x")), R"("i/x": path runs through a non-record member: "i" h)"},
       {Said(record.Find<int>("")), "bad path: empty path"},
@@ -211,10 +209,7 @@ TEST(SdkRecord, PathsReachTheStoredValuesCopiesAreDeepAndMergeDeepMergesNestedRe
   sdk::Record clone = record.Clone(), handle = record;
   clone.At<sdk::List>("B").At<sdk::Record>(1).Set("k", false);
   handle.Set("ab", 3);
-  record.Set("self", record);  // a copy, so no cycle
-  EXPECT_EQ(record.Dump(0),
-            R"({"B": ["a", {"k": true}], "ab": 3, "b": {"x": 1, "y": 2}, )"
-            R"("self": {"B": ["a", {"k": true}], "ab": 3, "b": {"x": 1, "y": 2}}})");
+  EXPECT_EQ(record.Dump(0), R"({"B": ["a", {"k": true}], "ab": 3, "b": {"x": 1, "y": 2}})");
   const sdk::Record other(library, {{"b/z", 3}, {"ab", 4}});
   EXPECT_EQ(clone.Merge(other, /*overwrite=*/false), 0u);
   EXPECT_EQ(clone.Merge(other), 2u);
@@ -271,9 +266,8 @@ TEST(SdkJson, DumpEscapesAndParseReadsBackOrSaysWhereAndWhy) {
   Ptr<ISharedTypelessObject> value = sdk::MakeObjectValue(library, library.NewRecord());
   auto* self = sdk::PayloadAs<kivo::containers::ICompoundObject>(*value);
   ASSERT_TRUE(self->Set("self", value.get(), true));
-  const std::string dump = sdk::Dump(*self, 0);
-  EXPECT_EQ(dump.rfind(R"({"self": {"self": )", 0), 0u) << dump;
-  EXPECT_NE(dump.find("\"<nested too deep>\""), std::string::npos);
+  EXPECT_NE(sdk::Dump(*self, 0).find(R"({"self": {"self": "<nested too deep>"}})"),
+            std::string::npos);
   ASSERT_TRUE(self->Remove("self"));  // breaks the cycle, so the record can end
 }
 
