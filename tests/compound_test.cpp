@@ -111,6 +111,7 @@ TEST(CompoundObject, AFailedMemberCopyLeavesAnEntryThatReadsAsAnEmptyValue) {
   auto record = NewRecord();
   ASSERT_TRUE(record->CopyFrom(source.get()));
   EXPECT_EQ(Dump(*record), R"({"bad":-,"ok":"fine"})");
+  EXPECT_TRUE(record->Contains("bad", kivo::utility::VoidInterfaceId()));
   EXPECT_FALSE(record->Contains("bad", &kCounting) || record->Equals(source.get()));
   const Value got(record->Get("bad", nullptr));
   EXPECT_TRUE(got->GetConstUnique() == nullptr && got->GetTypeId()->code == kVoidCode);
