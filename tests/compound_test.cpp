@@ -100,6 +100,10 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
     }
     EXPECT_TRUE(record->Contains("f", nullptr));  // no walk through it: no throw
   }
+  // A handle whose Share answers null is not stored; the record made on the way stays.
+  foreign->refuse_shares = true;
+  auto record = NewRecord();
+  EXPECT_TRUE(!record->Set("b/c", foreign.get(), true) && record->Contains("b", kRecord));
 }
 
 TEST(CompoundObject, AFailedMemberCopyLeavesAnEntryThatReadsAsAnEmptyValue) {
