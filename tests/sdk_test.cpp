@@ -50,24 +50,25 @@ TEST(SdkPtr, EveryObjectOwnedIsEndedExactlyOnce) {
     a = Ptr<CountingObject>(adopt, make());
     b = std::move(a);  // ends the one b held
     Ptr<CountingObject>& alias = b;
-    b = std::move(alias);              // keeps it
-    Ptr<IObject> base = std::move(b);  // still one owner
+    b = std::move(alias);  // keeps it
+    Ptr<IObject> base(adopt, make());
+    base = std::move(b);  // ends base's; still one owner of b's
     base.reset();
     base = nullptr;
     a.attach(make());
     CountingObject* const raw = a.release();
     a.attach(raw);
     a.attach(a.get());  // the same one again: nothing ends
-    EXPECT_TRUE(a.detach() == raw && log.destroyed == 2);
+    EXPECT_TRUE(a.detach() == raw && log.destroyed == 3);
     raw->Destroy();
     a.attach(make());
     CountingObject** const slot = a.put();  // ends the previous one
-    EXPECT_TRUE(*slot == nullptr && log.destroyed == 4);
+    EXPECT_TRUE(*slot == nullptr && log.destroyed == 5);
     *slot = make();
     a.attach(make());
-    EXPECT_EQ(log.destroyed, 5);
+    EXPECT_EQ(log.destroyed, 6);
   }
-  EXPECT_TRUE(log.destroyed == 6 && log.created == 6);
+  EXPECT_TRUE(log.destroyed == 7 && log.created == 7);
   Ptr<IObject> object = sdk::LinkedLibrary().NewString("text");
   EXPECT_FALSE(sdk::InterfaceCast<kivo::containers::ICompoundObject>(std::move(object)));
   ASSERT_TRUE(object) << "a failed conversion leaves the object with its owner";
