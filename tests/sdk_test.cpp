@@ -157,7 +157,7 @@ TEST(SdkRecord, ReadsConvertWhenTheAskedTypeHoldsTheValueAndMistakesSayWhereAndW
   const sdk::List values(
       library, {7, 300, (std::int64_t{1} << 53) + 1, 2.0, 2.5, -0x1p63, 0x1p63, std::nan(""), 0.1,
                 1e300, true, "12", std::vector<double>{1.0, -2.0}, sdk::List(library, {1, 2.5f}),
-                std::vector<int>{1, 300}});
+                std::vector<int>{1, 300}, -1});
   sdk::Record record(library, {{"a/name", "probe"}, {"i", 7}});
   ExpectAnswers({
       {Read<std::int64_t>(values, 0), "int64 7"},
@@ -175,6 +175,7 @@ TEST(SdkRecord, ReadsConvertWhenTheAskedTypeHoldsTheValueAndMistakesSayWhereAndW
       {Read<std::vector<std::int8_t>>(values, 12), "numbers of int8 [1, -2]"},
       {Read<std::vector<double>>(values, 13), "numbers of double [1, 2.5]"},
       {Read<std::vector<std::uint8_t>>(values, 14), "\"[14][1]\": not representable: int32 300"},
+      {Read<unsigned>(values, 15), "\"[15]\": not representable: int32 -1 does not fit uint32"},
       {Said(record.Find<int>("a/nam")), R"("a/nam": missing (no member "nam" in "a"))"},
       {Said(record.Find<int>("i/x")), R"("i/x": path runs through a non-record member: "i" h)"},
       {Said(record.Find<int>("")), "bad path: empty path"},
