@@ -104,6 +104,20 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
   foreign->refuse_shares = true;
   auto record = NewRecord();
   EXPECT_TRUE(!record->Set("b/c", foreign.get(), true) && record->Contains("b", kRecord));
+  // Answering alike through both, it is walked through, here 20 records down; leading back to a
+  // record the walk is inside, one the library holds once, it closes a cycle counted once.
+  foreign->refuse_shares = false;
+  foreign->unique = claimed.get();
+  auto deep = NewRecord();
+  ASSERT_TRUE(deep->Set(Chain(20, "f").c_str(), foreign.get(), true));
+  EXPECT_TRUE(deep->Set(Chain(20, "f/x").c_str(), NewText("v").get(), true));
+  EXPECT_EQ(deep->GetTotalCount(), 22u);
+  Value level5;
+  ASSERT_NE(RecordAt(*deep, Chain(4, "a"), &level5), nullptr);
+  foreign->unique = level5->GetUnique();
+  ASSERT_TRUE(deep->Set(Chain(20, "g").c_str(), foreign.get(), true));
+  level5.reset();
+  EXPECT_EQ(deep->GetTotalCount(), 23u);
 }
 
 TEST(CompoundObject, AFailedMemberCopyLeavesAnEntryThatReadsAsAnEmptyValue) {
