@@ -1,11 +1,13 @@
 # Checks what the built library shows the loader:
 # - it exports exactly the 25 allocator functions of the exports header, under their plain names;
-# - a DLL (given -DOBJDUMP) is PE32+ and imports only the system's DLLs (kernel32 and the C
-#   run-time), so it needs no runtime DLLs beside it; with -DIMPORTS=<dll;...>, exactly those;
+# - a DLL (given -DOBJDUMP) is PE32+ and imports exactly the DLLs -DIMPORTS=<dll;...> names (by
+#   default kernel32 and msvcrt, as the mingw DLL does), so it needs no runtime DLLs beside it;
 # - with -DNO_INITIALIZERS=ON, its .CRT section is all zero: loading it runs no code of its own.
 # cmake -DLIBRARY=<file> -DEXPORTS_HEADER=<exports.h> [-DOBJDUMP=<objdump> [-DIMPORTS=...]
 #       [-DNO_INITIALIZERS=ON]] -P check_library_tables.cmake
 # SPDX-License-Identifier: MIT
+
+include(${CMAKE_CURRENT_LIST_DIR}/script_support.cmake)
 
 file(READ "${EXPORTS_HEADER}" header)
 string(REGEX MATCHALL "X\\(Kivo[A-Za-z0-9_]+\\)" entries "${header}")
@@ -17,35 +19,28 @@ if(NOT count EQUAL 25)
 endif()
 
 if(OBJDUMP)
-  execute_process(COMMAND "${OBJDUMP}" -p "${LIBRARY}" OUTPUT_VARIABLE dump
-    COMMAND_ERROR_IS_FATAL ANY)
+  run("${OBJDUMP}" -p "${LIBRARY}")
   # The name table: "[ index] name" rows after the "[Ordinal/Name Pointer] Table" heading.
-  string(REGEX REPLACE ".*\\[Ordinal/Name Pointer\\] Table\n" "" names "${dump}")
+  string(REGEX REPLACE ".*\\[Ordinal/Name Pointer\\] Table\n" "" names "${run_output}")
   string(REGEX MATCHALL "^(\t\\[ *[0-9]+\\] [^\n]+\n)+" names "${names}")
   string(REGEX MATCHALL "\\] [^\n]+" exported "${names}")
   list(TRANSFORM exported REPLACE "\\] " "")
-  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${run_output}")
   list(TRANSFORM imports REPLACE "DLL Name: " "")
-  string(TOLOWER "${imports}" actual)
-  list(SORT actual)
-  if(IMPORTS)
-    string(TOLOWER "${IMPORTS}" allowed)
-    list(SORT allowed)
-    set(foreign "${actual}")
-    list(REMOVE_ITEM foreign ${allowed})
-  else()
-    set(foreign "${actual}")
-    list(FILTER foreign EXCLUDE REGEX "^(kernel32|msvcrt|ucrtbase|api-ms-win-crt-.+)\\.dll$")
+  if(NOT IMPORTS)
+    set(IMPORTS KERNEL32.dll msvcrt.dll)
   endif()
-  if(NOT dump MATCHES "Magic[ \t]+020b" OR NOT imports OR foreign
-     OR (IMPORTS AND NOT actual STREQUAL allowed))
-    message(FATAL_ERROR "${LIBRARY} must be PE32+ importing ${IMPORTS} or system DLLs: ${imports}")
+  string(TOLOWER "${imports}" actual)
+  string(TOLOWER "${IMPORTS}" allowed)
+  list(SORT actual)
+  list(SORT allowed)
+  if(NOT run_output MATCHES "Magic[ \t]+020b" OR NOT actual STREQUAL allowed)
+    message(FATAL_ERROR "${LIBRARY} must be PE32+ importing exactly ${IMPORTS}: ${imports}")
   endif()
 else()
-  execute_process(COMMAND nm -D --defined-only "${LIBRARY}" OUTPUT_VARIABLE table
-    COMMAND_ERROR_IS_FATAL ANY)
+  run(nm -D --defined-only "${LIBRARY}")
   # Version-script nodes show up as absolute (A) symbols; they are not entry points.
-  string(REGEX MATCHALL "[0-9a-f]+ [B-Zab-z] [^\n]+" exported "${table}")
+  string(REGEX MATCHALL "[0-9a-f]+ [B-Zab-z] [^\n]+" exported "${run_output}")
   list(TRANSFORM exported REPLACE "[0-9a-f]+ . " "")
 endif()
 list(SORT exported)
@@ -54,12 +49,12 @@ if(NOT exported STREQUAL entries)
 endif()
 
 if(NO_INITIALIZERS)
-  execute_process(COMMAND "${OBJDUMP}" -s -j .CRT "${LIBRARY}" OUTPUT_VARIABLE crt)
+  run("${OBJDUMP}" -s -j .CRT "${LIBRARY}")
   # Rows: " <address> <up to four words of hex>  <the same bytes as text>".
-  string(REGEX MATCHALL "\n [0-9a-f]+ [0-9a-f ]+  " rows "${crt}")
+  string(REGEX MATCHALL "\n [0-9a-f]+ [0-9a-f ]+  " rows "${run_output}")
   list(TRANSFORM rows REPLACE "\n [0-9a-f]+ " "")
   list(FILTER rows EXCLUDE REGEX "^[0 ]+$")
-  if(NOT crt MATCHES "Contents of section .CRT" OR rows)
+  if(NOT run_output MATCHES "Contents of section .CRT" OR rows)
     message(FATAL_ERROR "${LIBRARY} lacks a .CRT section or lists a dynamic initialiser: ${rows}")
   endif()
 endif()

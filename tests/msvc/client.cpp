@@ -9,6 +9,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include <initializer_list>
 #include <new>
 #include <stdexcept>
 #include <typeinfo>
@@ -18,11 +19,7 @@
 namespace {
 
 using namespace kivo::containers;
-using kivo::utility::InterfaceId;
-using kivo::utility::InterfaceIdOf;
-using kivo::utility::IObject;
-using kivo::utility::NameCode;
-using kivo::utility::ObjectAllocator;
+using namespace kivo::utility;
 
 int passed = 0, failed = 0;
 
@@ -79,18 +76,39 @@ const Export kExports[] = {
 constexpr int kExportCount = sizeof(kExports) / sizeof(kExports[0]);
 static_assert(kExportCount == 25);
 
-// Every export, found by name; slots 0 to 4 of its objects; Destroy and delete.
+// The records each of kThreads threads saw on its first use of every export, all released at once
+// before anything else touches a record.
+constexpr int kThreads = 4;
+const InterfaceId* seen[kThreads][kExportCount];
+volatile LONG waiting = kThreads;
+
+DWORD WINAPI FirstUse(void* thread) {
+  InterlockedDecrement(&waiting);
+  while (waiting != 0) {
+  }
+  for (int i = 0; i < kExportCount; ++i) {
+    IObject* object = Make<IObject>(kExports[i].allocator);
+    seen[reinterpret_cast<std::uintptr_t>(thread)][i] = object->GetInterfaceId();
+    object->Destroy();
+  }
+  return 0;
+}
+
+// Every export, found by name; slots 0 to 4 of its objects; the one record every thread saw;
+// Destroy and delete.
 void CheckExports(Via via) {
   HMODULE module = GetModuleHandleA("KivoContainersLib.dll");
-  for (const Export& row : kExports) {
+  for (int i = 0; i < kExportCount; ++i) {
+    const Export& row = kExports[i];
     Check(reinterpret_cast<ObjectAllocator>(GetProcAddress(module, row.name)) == row.allocator,
           "export found by name", row.name);
     IObject* object = Make<IObject>(row.allocator);
     IObject* other = Make<IObject>(row.allocator);
     const InterfaceId* id = CALL0(const InterfaceId*, 1, object, GetInterfaceId);
-    Check(object != other && strcmp(id->name, row.record) == 0 &&
-              id->code == NameCode(row.record) && id == other->GetInterfaceId(),
-          "distinct objects of one record", row.name);
+    bool same = object != other && strcmp(id->name, row.record) == 0 &&
+                id->code == NameCode(row.record) && id == other->GetInterfaceId();
+    for (const auto& thread : seen) same = same && thread[i] == id;
+    Check(same, "distinct objects of one record, the one every thread saw", row.name);
     IObject* fresh = CALL0(IObject*, 4, object, NewInstance);
     Check(CALL(bool, 3, fresh, Equals, other) && !CALL(bool, 3, object, Equals, nullptr) &&
               CALL(bool, 2, fresh, CopyFrom, fresh) && !CALL(bool, 2, fresh, CopyFrom, nullptr),
@@ -109,15 +127,9 @@ void CheckVector(ObjectAllocator allocator, Via via) {
   auto* vector = Make<ITypedVectorObject<T>>(allocator);
   const ITypedVectorObject<T>* view = vector;
   const T one = T(1), two = T(2), seven = T(7);
-  if (via == Via::kSlot) {
-    Slot<void>(vector, 10, &one);     // PushBack(const T&)
-    Slot<void>(vector, 11, &two);     // PushBack(T&&)
-    *Slot<T*>(vector, 8, 1) = seven;  // GetAt, writable
-  } else {
-    vector->PushBack(one);
-    vector->PushBack(T(two));
-    vector->GetAt(1) = seven;
-  }
+  via == Via::kSlot ? Slot<void>(vector, 10, &one) : vector->PushBack(one);     // const T&
+  via == Via::kSlot ? Slot<void>(vector, 11, &two) : vector->PushBack(T(two));  // T&&
+  (via == Via::kSlot ? *Slot<T*>(vector, 8, 1) : vector->GetAt(1)) = seven;     // writable
   T* data = CALL0(T*, 12, vector, GetData);
   Check(CALL0(std::uint64_t, 5, vector, GetSize) == 2 && CALL(T, 9, view, GetAt, 1) == seven &&
             data[0] == one && CALL0(const T*, 13, view, GetData) == data,
@@ -130,22 +142,15 @@ void CheckVector(ObjectAllocator allocator, Via via) {
   vector->Destroy();
 }
 
-void CheckVectors(Via via) {
-#define KIVO_CHECK_VECTOR(T, word, record_word) \
-  CheckVector<T>(&Kivo##word##VectorObjectAllocator, via);
-  KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_CHECK_VECTOR)
-#undef KIVO_CHECK_VECTOR
-}
-
-// A shared value holding a string object labelled type.
-ISharedTypelessObject* SharedText(const char* value, const InterfaceId* type) {
+// A shared value holding a string object labelled type, built through the calls `via` picks.
+ISharedTypelessObject* SharedText(const char* value, const InterfaceId* type, Via via) {
   auto* text = Make<IStringObject>(&KivoStringObjectAllocator);
-  text->SetString(value);
+  CALL(void, 6, text, SetString, value);
   auto* unique = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
-  unique->SetObject(text);
-  unique->SetTypeId(type);
+  CALL(void, 9, unique, SetObject, text);
+  CALL(void, 10, unique, SetTypeId, type);
   auto* shared = Make<ISharedTypelessObject>(&KivoSharedTypelessObjectAllocator);
-  shared->Reset(unique);
+  CALL(void, 9, shared, Reset, unique);
   return shared;
 }
 
@@ -155,11 +160,20 @@ const char* TextOf(const ISharedTypelessObject* value) {
 }
 
 void CheckStringAndTypeless(Via via) {
-  auto* text = Make<IStringObject>(&KivoStringObjectAllocator);
-  CALL(void, 6, text, SetString, "hello");
+  ISharedTypelessObject* shared = SharedText("hello", kTextType, via);
+  ISharedTypelessObject* source = SharedText("copied", kTextType, via);
+  auto* unique = CALL0(IUniqueTypelessObject*, 7, shared, GetUnique);
+  auto* text = static_cast<IStringObject*>(CALL0(void*, 7, unique, GetData));
   Check(CALL0(std::uint64_t, 5, text, GetLength) == 5 &&
-            strcmp(CALL0(const char*, 7, text, GetString), "hello") == 0,
-        "string SetString, GetLength and GetString");
+            strcmp(CALL0(const char*, 7, text, GetString), "hello") == 0 &&
+            CALL0(const void*, 8, unique, GetConstData) == text &&
+            CALL0(const InterfaceId*, 5, unique, GetTypeId) == kTextType &&
+            CALL0(const ITypelessObject*, 8, shared, GetConstUnique) == unique,
+        "a string in a unique object in a shared one");
+  ISharedTypelessObject* handle = CALL0(ISharedTypelessObject*, 10, shared, Share);
+  Check(CALL(bool, 6, shared, AssignValue, source) && strcmp(TextOf(handle), "copied") == 0 &&
+            CALL0(const InterfaceId*, 5, handle, GetTypeId)->code == kTextType->code,
+        "shared Share and AssignValue");
 
   auto* bytes = Make<IUniqueTypelessObject>(&KivoUniqueTypelessTrivialObjectAllocator_4);
   void* data = CALL0(void*, 7, bytes, GetData);
@@ -170,24 +184,6 @@ void CheckStringAndTypeless(Via via) {
   Check(CALL0(const void*, 8, bytes, GetConstData) == data && memcmp(data, "abc", 4) == 0 &&
             CALL0(const InterfaceId*, 5, bytes, GetTypeId) == kTextType,
         "trivial unique object");
-
-  auto* unique = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
-  CALL(void, 9, unique, SetObject, text);
-  Check(CALL0(void*, 7, unique, GetData) == text, "unique SetObject and GetData");
-  CALL0(void, 6, unique, Clear);
-  Check(unique->GetData() == nullptr && unique->GetTypeId()->code == NameCode("void"),
-        "unique Clear");
-  unique->SetTypeId(kTextType);  // an empty text payload, ready to receive a value
-
-  auto* shared = Make<ISharedTypelessObject>(&KivoSharedTypelessObjectAllocator);
-  CALL(void, 9, shared, Reset, unique);
-  ISharedTypelessObject* handle = CALL0(ISharedTypelessObject*, 10, shared, Share);
-  ISharedTypelessObject* source = SharedText("copied", kTextType);
-  Check(CALL0(IUniqueTypelessObject*, 7, shared, GetUnique) == unique &&
-            CALL0(const ITypelessObject*, 8, shared, GetConstUnique) == unique &&
-            CALL(bool, 6, shared, AssignValue, source) && strcmp(TextOf(handle), "copied") == 0 &&
-            CALL0(const InterfaceId*, 5, handle, GetTypeId)->code == kTextType->code,
-        "shared Reset, Share and AssignValue");
 
   auto* list = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
   const ITypelessVectorObject* view = list;
@@ -203,13 +199,16 @@ void CheckStringAndTypeless(Via via) {
   Check(CALL(bool, 7, list, RemoveAt, 1) && list->GetSize() == 1, "typeless vector RemoveAt");
   CALL0(void, 6, list, Clear);
   Check(list->GetSize() == 0, "typeless vector Clear");
+  CALL0(void, 6, unique, Clear);
+  Check(unique->GetData() == nullptr && unique->GetTypeId()->code == NameCode("void"),
+        "unique Clear");
   DestroyAll(first, again, shared, list, bytes);
 }
 
 void CheckCompound(Via via) {
   auto* record = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
   const ICompoundObject* view = record;
-  ISharedTypelessObject* value = SharedText("leaf", kTextType);
+  ISharedTypelessObject* value = SharedText("leaf", kTextType, Via::kName);
   Check(CALL0(bool, 5, record, IsEmpty) && CALL(bool, 10, record, Set, "a/b", value, true) &&
             CALL0(std::uint32_t, 6, record, GetCount) == 1 &&
             CALL0(std::uint32_t, 7, record, GetTotalCount) == 2 &&
@@ -255,31 +254,7 @@ void CheckThrows(Raise raise, const char* text, const char* decorated) {
   Check(caught == 3, "caught by exact type, by base and by value", text);
 }
 
-void CheckExceptions() {
-  static_assert(sizeof(std::exception) == 24 && sizeof(std::runtime_error) == 24);
-  auto* record = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
-  ISharedTypelessObject* impostor = SharedText("t", InterfaceIdOf<ICompoundObject>());
-  record->Set("member", impostor, true);
-  CheckThrows<std::bad_cast, std::exception>([&] { record->GetTotalCount(); }, "bad cast",
-                                             ".?AVbad_cast@std@@");
-  auto* target = static_cast<IUniqueTypelessObject*>(SharedText("kept", kTextType)->GetUnique());
-  auto* empty = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
-  empty->SetTypeId(kTextType);
-  void* kept = target->GetData();
-  CheckThrows<std::runtime_error, std::exception>(
-      [&] { target->CopyFrom(empty); },
-      "Can not copy from an object that doesn't derive from utility::IObject",
-      ".?AVruntime_error@std@@");
-  CheckThrows<std::runtime_error, std::exception>(
-      [&] { target->Equals(empty); },
-      "Can not test equality of objects that don't derive from utility::IObject",
-      ".?AVruntime_error@std@@");
-  Check(record->GetCount() == 1 && target->GetData() == kept, "unchanged after a throw");
-  DestroyAll(record, impostor, empty);
-}
-
-// A client's own exception, thrown by its payload while the library copies it, unwinds through
-// the library's frames, which end the half-made copy on the way.
+// A payload that throws the client's own exception when the library copies it.
 class ClientError {};
 
 class ThrowingPayload final : public IObject {
@@ -301,68 +276,61 @@ class ThrowingPayload final : public IObject {
   int* alive_;
 };
 
-void CheckClientExceptionThroughLibrary() {
+void CheckExceptions() {
+  static_assert(sizeof(std::exception) == 24 && sizeof(std::runtime_error) == 24);
+  auto* record = Make<ICompoundObject>(&KivoCompoundObjectAllocator);
+  ISharedTypelessObject* impostor = SharedText("t", InterfaceIdOf<ICompoundObject>(), Via::kName);
+  record->Set("member", impostor, true);
+  CheckThrows<std::bad_cast, std::exception>([&] { record->GetTotalCount(); }, "bad cast",
+                                             ".?AVbad_cast@std@@");
+  auto* target =
+      static_cast<IUniqueTypelessObject*>(SharedText("kept", kTextType, Via::kName)->GetUnique());
+  auto* empty = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  empty->SetTypeId(kTextType);
+  void* kept = target->GetData();
+  CheckThrows<std::runtime_error, std::exception>(
+      [&] { target->CopyFrom(empty); },
+      "Can not copy from an object that doesn't derive from utility::IObject",
+      ".?AVruntime_error@std@@");
+  CheckThrows<std::runtime_error, std::exception>(
+      [&] { target->Equals(empty); },
+      "Can not test equality of objects that don't derive from utility::IObject",
+      ".?AVruntime_error@std@@");
+  Check(record->GetCount() == 1 && target->GetData() == kept, "unchanged after a throw");
+
+  // The client's own exception unwinds through the library's frames, which end the half-made copy
+  // on the way.
   int alive = 0;
   auto* source = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
   source->SetObject(new ThrowingPayload(&alive));
-  auto* target = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+  auto* fresh = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
   bool caught = false;
   try {
-    target->CopyFrom(source);
+    fresh->CopyFrom(source);
   } catch (const ClientError&) {
     caught = true;
   }
-  Check(caught && alive == 1 && target->GetData() == nullptr, "client exception unwinds");
-  DestroyAll(source, target);
+  Check(caught && alive == 1 && fresh->GetData() == nullptr, "client exception unwinds");
+  DestroyAll(record, impostor, empty, source, fresh);
   Check(alive == 0, "payload ended with its holder");
 }
 
-// First use of the type records from several threads at once: each thread makes an object of
-// every export as soon as all are released, and keeps the record it reports.
-constexpr int kThreads = 4;
-const InterfaceId* seen[kThreads][kExportCount];
-volatile LONG waiting = kThreads;
-
-DWORD WINAPI FirstUse(void* parameter) {
-  const auto index = reinterpret_cast<std::uintptr_t>(parameter);
-  InterlockedDecrement(&waiting);
-  while (waiting != 0) {
-  }
-  for (int i = 0; i < kExportCount; ++i) {
-    IObject* object = Make<IObject>(kExports[i].allocator);
-    seen[index][i] = object->GetInterfaceId();
-    object->Destroy();
-  }
-  return 0;
-}
-
-void CheckFirstUseFromThreads() {
+int Main() {
   HANDLE threads[kThreads];
   for (int i = 0; i < kThreads; ++i) {
     threads[i] = CreateThread(nullptr, 0, &FirstUse, reinterpret_cast<void*>(i), 0, nullptr);
   }
   Check(WaitForMultipleObjects(kThreads, threads, TRUE, 60000) == WAIT_OBJECT_0,
         "threads finished");
-  for (HANDLE thread : threads) CloseHandle(thread);
-  for (int i = 0; i < kExportCount; ++i) {
-    bool same = seen[0][i] != nullptr && strcmp(seen[0][i]->name, kExports[i].record) == 0;
-    for (int t = 1; t < kThreads; ++t) same = same && seen[t][i] == seen[0][i];
-    Check(same, "one record seen by every thread", kExports[i].name);
-  }
-}
-
-constexpr Via kBothWays[] = {Via::kSlot, Via::kName};
-
-int Main() {
-  CheckFirstUseFromThreads();  // before anything else touches a record
-  for (const Via via : kBothWays) {
+  for (const Via via : {Via::kSlot, Via::kName}) {
     CheckExports(via);
-    CheckVectors(via);
+#define KIVO_CHECK_VECTOR(T, word, record_word) \
+  CheckVector<T>(&Kivo##word##VectorObjectAllocator, via);
+    KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_CHECK_VECTOR)
     CheckStringAndTypeless(via);
     CheckCompound(via);
   }
   CheckExceptions();
-  CheckClientExceptionThroughLibrary();
   printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
 }
