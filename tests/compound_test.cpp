@@ -12,9 +12,14 @@
 
 #include "compound_object.h"
 #include "support/counting_heap.h"
-#include "support/counting_object.h"
-#include "support/error_text.h"
 #include "support/objects.h"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
 
 namespace {
 
@@ -31,6 +36,29 @@ const InterfaceId* const kVector = kivo::utility::InterfaceIdOf<ITypelessVectorO
 ICompoundObject* RecordAt(ICompoundObject& record, const std::string& path, Value* handle) {
   handle->reset(record.Get(path.c_str(), kRecord));
   return static_cast<ICompoundObject*>(PayloadOf(handle->get()));
+}
+
+// Runs work() on a new thread with a 1 MiB stack (a Windows program's default) and waits for
+// it. A thread that overflows its stack may end the process quietly (under Wine with exit code
+// 0), so callers check a result that work() sets when it is done.
+template <class Work>
+void RunOnSmallStack(Work& work) {
+  constexpr std::size_t kStack = std::size_t{1} << 20;
+#ifdef _WIN32
+  const auto run = [](LPVOID context) -> DWORD { return (*static_cast<Work*>(context))(), 0; };
+  HANDLE thread =
+      CreateThread(nullptr, kStack, run, &work, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+#else
+  const auto run = [](void* context) -> void* { return (*static_cast<Work*>(context))(), nullptr; };
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, kStack);
+  pthread_t thread;
+  if (pthread_create(&thread, &attributes, run, &work) == 0) pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+#endif
 }
 
 // The path a/a/.../a of `levels` segments, then tail.
@@ -68,7 +96,7 @@ TEST(CompoundObject, AMemberIsWalkedIntoOnlyWhenItIsARecordLabelledAsOne) {
     EXPECT_TRUE(claims || (record->GetTotalCount() == 1 && copy->CopyFrom(record.get()) &&
                            copy->Equals(record.get())));
     EXPECT_TRUE(record->Set("f/x", NewText("v").get(), true));
-    EXPECT_EQ(Dump(*record), R"({"f":{"x":"v"}})");
+    EXPECT_TRUE(record->Equals(RecordOf({{"f/x", "v"}}).get()));
   }
   auto unlabelled = NewRecord(), labelled = NewRecord();  // the same records, labelled apart
   unlabelled->Set("f", Wrap(NewRecord().release(), nullptr).get(), true);
@@ -89,7 +117,7 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
       [](ICompoundObject& r) { r.GetTotalCount(); },
   };
   CountingLog log;
-  Handle<CountingHandle> foreign(CountingHandle::New(log, 0));
+  Handle<CountingHandle> foreign(new CountingHandle(log));
   foreign->const_unique = claimed.get();
   for (IUniqueTypelessObject* writable : {text->GetUnique(), (IUniqueTypelessObject*)nullptr}) {
     foreign->unique = writable;
@@ -128,7 +156,7 @@ TEST(CompoundObject, AFailedMemberCopyLeavesAnEntryThatReadsAsAnEmptyValue) {
   log.refuse_copies = true;
   auto record = NewRecord();
   ASSERT_TRUE(record->CopyFrom(source.get()));
-  EXPECT_EQ(Dump(*record), R"({"bad":-,"ok":"fine"})");
+  EXPECT_TRUE(record->GetCount() == 2 && record->Contains("ok", kText));
   EXPECT_TRUE(record->Contains("bad", kivo::utility::VoidInterfaceId()));
   EXPECT_FALSE(record->Contains("bad", &kCounting) || record->Equals(source.get()));
   const Value got(record->Get("bad", nullptr));

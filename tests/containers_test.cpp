@@ -22,8 +22,6 @@
 #include "kivo/containers/exports.h"
 #include "string_object.h"
 #include "support/counting_heap.h"
-#include "support/counting_object.h"
-#include "support/error_text.h"
 #include "support/objects.h"
 #include "typed_vector_object.h"
 
@@ -156,7 +154,7 @@ TEST(TypelessObjects, KeepTheirRulesWhateverTheyHold) {
   log.refuse_copies = true;
   EXPECT_FALSE(target->GetUnique()->CopyFrom(source.get()));
   EXPECT_EQ(target->GetUnique()->GetData(), kept);
-  Handle<CountingHandle> foreign(CountingHandle::New(log, 0));
+  Handle<CountingHandle> foreign(new CountingHandle(log));
   EXPECT_FALSE(shared->AssignValue(foreign.get()));  // it holds nothing
   auto value = NewText("new");
   foreign->unique = value->GetUnique();
@@ -184,7 +182,7 @@ TEST(StringObject, SetStringTakesAFreshBlockAndCopyFromGrowsByHalf) {
     CountingHeap heap;
     Text set(c.before), copied(c.before), source(c.length, 's');
     const std::size_t capacity = copied->GetCapacity();
-    heap.ResetSizes();
+    heap.sizes.clear();
     set->SetString(source->GetString());
     ASSERT_TRUE(copied->CopyFrom(source.object.get()));
     EXPECT_EQ(set.value() + copied.value(), source.value() + source.value());
@@ -193,7 +191,7 @@ TEST(StringObject, SetStringTakesAFreshBlockAndCopyFromGrowsByHalf) {
     std::vector<std::size_t> requests;
     if (c.length > 15) requests.push_back(c.set + 1);
     if (c.copied != capacity) requests.push_back(c.copied + 1);
-    EXPECT_EQ(heap.Sizes(), requests);
+    EXPECT_EQ(heap.sizes, requests);
   }
 }
 
@@ -244,12 +242,12 @@ TYPED_TEST(TypedVector, AppendsAndCopiesGrowByHalf) {
     CountingHeap heap;
     Vector<TypeParam> target(c.target), source(c.source);
     EXPECT_EQ(target->GetCapacity(), c.appended);
-    heap.ResetSizes();
+    heap.sizes.clear();
     ASSERT_TRUE(target->CopyFrom(source.object.get()));
     EXPECT_TRUE(target->Equals(source.object.get()));
     EXPECT_EQ(target->GetCapacity(), c.copied);
-    EXPECT_EQ(heap.Sizes(), c.copied == c.appended ? std::vector<std::size_t>{}
-                                                   : std::vector{c.copied * sizeof(TypeParam)});
+    EXPECT_EQ(heap.sizes, c.copied == c.appended ? std::vector<std::size_t>{}
+                                                 : std::vector{c.copied * sizeof(TypeParam)});
   }
 }
 
@@ -411,31 +409,37 @@ std::vector<Case> Cases() {
   return cases;
 }
 
+// Refuses the 1st, 2nd, 3rd ... heap request of each case until one try runs without a refusal.
 TEST(AllocationFailure, EveryRequestOfEveryOperationFailsCleanly) {
+  const auto make = [](const Maker& maker) { return maker ? maker() : nullptr; };
   for (const Case& c : Cases()) {
     SCOPED_TRACE(c.name);
     CountingHeap heap;
-    const std::size_t failures = SweepAllocationFailures(
-        heap,
-        [&] {
-          return std::make_unique<Scene>(
-              Scene{c.target ? c.target() : nullptr, c.operand ? c.operand() : nullptr, nullptr});
-        },
-        [&](std::unique_ptr<Scene>& scene) { c.act(*scene); },
-        [&](std::unique_ptr<Scene>& scene, const char* what) {
-          const bool failed = what != nullptr;
-          EXPECT_STREQ(failed ? what : "bad allocation", "bad allocation");
-          Object before = c.target ? c.target() : nullptr;
-          Object expected = c.expected ? c.expected() : nullptr;
-          const Object& after = c.promise == kResult ? scene->result : scene->target;
-          EXPECT_TRUE(failed || !expected || after->Equals(expected.get()));
-          EXPECT_TRUE(c.promise != kResult || (scene->result == nullptr) == failed);
-          EXPECT_TRUE(!failed || c.promise == kPartial || !before ||
-                      scene->target->Equals(before.get()));
-          scene.reset(), before.reset(), expected.reset();
-          EXPECT_EQ(heap.Live(), 0) << (failed ? "after a refused request" : "after success");
-        });
-    EXPECT_GT(failures, 0u) << "no request to refuse";
+    for (std::size_t fail_at = 0;; ++fail_at) {
+      Scene scene{make(c.target), make(c.operand), nullptr};
+      const std::size_t failures = heap.Failures();
+      std::string what;
+      heap.FailAfter(fail_at);
+      try {
+        c.act(scene);
+      } catch (const std::bad_alloc& error) {
+        what = error.what();
+      }
+      heap.FailNone();
+      const bool failed = heap.Failures() != failures;
+      EXPECT_EQ(what, failed ? "bad allocation" : "");
+      Object before = make(c.target), expected = make(c.expected);
+      const Object& after = c.promise == kResult ? scene.result : scene.target;
+      EXPECT_TRUE(failed || !expected || after->Equals(expected.get()));
+      EXPECT_TRUE(c.promise != kResult || (scene.result == nullptr) == failed);
+      EXPECT_TRUE(!failed || c.promise == kPartial || !before ||
+                  scene.target->Equals(before.get()));
+      scene = Scene{}, before.reset(), expected.reset();
+      EXPECT_EQ(heap.Live(), 0) << (failed ? "after a refused request" : "after success");
+      if (failed) continue;
+      EXPECT_GT(fail_at, 0u) << "no request to refuse";
+      break;
+    }
   }
 }
 
