@@ -101,8 +101,9 @@ std::string ErrorText(Operation operation) {
 struct CountingLog {
   std::atomic<int> created{0};
   std::atomic<int> destroyed{0};
-  // When set, CountingObject::CopyFrom answers false, as a payload whose copy fails does.
-  std::atomic<bool> refuse_copies{false};
+  // When set, CountingObject::CopyFrom answers false, as a payload whose copy fails does, or
+  // throws the log's address, an exception of a type only the client knows.
+  std::atomic<bool> refuse_copies{false}, throw_on_copy{false};
 
   int Alive() const { return created - destroyed; }
 };
@@ -140,6 +141,7 @@ class CountingObject final : public Counted<CountingObject, utility::IObject> {
   bool CopyFrom(const utility::IObject* other) override {
     if (other == this) return true;
     const auto* source = dynamic_cast<const CountingObject*>(other);
+    if (log_->throw_on_copy) throw log_;
     if (source == nullptr || log_->refuse_copies) return false;
     value = source->value;
     return true;
