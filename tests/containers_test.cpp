@@ -147,8 +147,8 @@ TEST(TypelessObjects, KeepTheirRulesWhateverTheyHold) {
   EXPECT_TRUE(trivial->Equals(other.get()));
 
   CountingLog log;
-  auto source = Wrap(CountingObject::New(log, 1), InterfaceIdOf<IStringObject>());
-  auto target = Wrap(CountingObject::New(log, 2), InterfaceIdOf<IStringObject>());
+  auto source = Wrap(CountingObject::New(log), InterfaceIdOf<IStringObject>());
+  auto target = Wrap(CountingObject::New(log), InterfaceIdOf<IStringObject>());
   const void* const kept = target->GetUnique()->GetData();
   log.refuse_copies = true;
   EXPECT_FALSE(target->GetUnique()->CopyFrom(source.get()));

@@ -125,37 +125,23 @@ class Counted : public Interface {
   CountingLog* log_;
 };
 
-// A payload carrying an int value.
+// A payload whose copies succeed unless its log says otherwise, and which equals only itself.
 class CountingObject final : public Counted<CountingObject, utility::IObject> {
  public:
-  // A new object with value; the caller owns it and ends it with Destroy.
-  static CountingObject* New(CountingLog& log, int value = 0) {
-    return new CountingObject(log, value);
-  }
+  // A new object; the caller owns it and ends it with Destroy.
+  static CountingObject* New(CountingLog& log) { return new CountingObject(log); }
 
-  const utility::InterfaceId* GetInterfaceId() const override {
-    static constexpr utility::InterfaceId record{
-        "kivo::testing::ICountingObject", utility::NameCode("kivo::testing::ICountingObject")};
-    return &record;
-  }
+  const utility::InterfaceId* GetInterfaceId() const override { return utility::VoidInterfaceId(); }
   bool CopyFrom(const utility::IObject* other) override {
-    if (other == this) return true;
-    const auto* source = dynamic_cast<const CountingObject*>(other);
     if (log_->throw_on_copy) throw log_;
-    if (source == nullptr || log_->refuse_copies) return false;
-    value = source->value;
-    return true;
+    return other == this ||
+           (dynamic_cast<const CountingObject*>(other) != nullptr && !log_->refuse_copies);
   }
-  bool Equals(const utility::IObject* other) const override {
-    const auto* that = dynamic_cast<const CountingObject*>(other);
-    return that != nullptr && that->value == value;
-  }
+  bool Equals(const utility::IObject* other) const override { return other == this; }
   utility::IObject* NewInstance() const override { return New(*log_); }
 
-  int value;
-
  private:
-  CountingObject(CountingLog& log, int initial) : Counted(log), value(initial) {}
+  explicit CountingObject(CountingLog& log) : Counted(log) {}
 };
 
 // A shared typeless object as a client might write one: it answers GetUnique and GetConstUnique
