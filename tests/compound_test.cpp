@@ -147,25 +147,6 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
   EXPECT_EQ(deep->GetTotalCount(), 23u);
 }
 
-TEST(CompoundObject, AFailedMemberCopyLeavesAnEntryThatReadsAsAnEmptyValue) {
-  static constexpr InterfaceId kCounting{"counting", 0x1234};
-  CountingLog log;
-  auto source = RecordOf({{"ok", "fine"}});
-  source->Set("bad", Wrap(CountingObject::New(log), &kCounting).get(), true);
-  log.refuse_copies = true;
-  auto record = NewRecord();
-  ASSERT_TRUE(record->CopyFrom(source.get()));
-  EXPECT_TRUE(record->GetCount() == 2 && record->Contains("ok", kText));
-  EXPECT_TRUE(record->Contains("bad", kivo::utility::VoidInterfaceId()));
-  EXPECT_FALSE(record->Contains("bad", &kCounting) || record->Equals(source.get()));
-  const Value got(record->Get("bad", nullptr));
-  EXPECT_TRUE(got->GetConstUnique() == nullptr && got->GetTypeId()->code == kVoidCode);
-  auto copy = NewRecord();  // copies as such an entry; an empty shared object is none
-  EXPECT_TRUE(copy->CopyFrom(record.get()) && copy->Equals(record.get()));
-  copy->Set("bad", Make<ISharedTypelessObject>(&KivoSharedTypelessObjectAllocator).get(), true);
-  EXPECT_FALSE(copy->Equals(record.get()));
-}
-
 TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
   // holder/loop holds the record `held`: holder itself or an ancestor. Both hold a text.
   const struct {
