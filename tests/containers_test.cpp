@@ -14,6 +14,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -259,29 +260,24 @@ TYPED_TEST(TypedVector, AppendsAndCopiesGrowByHalfAndInvalidIndicesReachTheFallb
 
 TEST(VectorLimits, GrowthStopsAtTheLargestCountAndIndicesUseTheCountsLow32Bits) {
   constexpr std::size_t k8 = 0x1FFFFFFFFFFFFFFF, k1 = 0x7FFFFFFFFFFFFFFF;
-  const struct {
-    std::size_t capacity, needed, max, grown;
-  } cases[] = {
-      {4, 5, 5, 5},
-      {0x1555555555555555, 0x1555555555555556, k8, k8},  // exactly reaches the largest count
-      {0x1555555555555556, 0x1555555555555557, k8, k8},  // would pass it
-      {k1 - 1, k1, k1, k1},                              // half as much again passes 64 bits
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(kivo::detail::GrownCapacity(c.capacity, c.needed, c.max), c.grown) << c.capacity;
+  // Capacity, count needed, largest count, grown capacity: held to the largest count, exactly
+  // reaching it, growth that would pass it, and half as much again passing 64 bits.
+  const std::size_t growths[][4] = {{4, 5, 5, 5},
+                                    {0x1555555555555555, 0x1555555555555556, k8, k8},
+                                    {0x1555555555555556, 0x1555555555555557, k8, k8},
+                                    {k1 - 1, k1, k1, k1}};
+  for (const auto& c : growths)
+    EXPECT_EQ(kivo::detail::GrownCapacity(c[0], c[1], c[2]), c[3]) << c[0];
   EXPECT_EQ(kivo::detail::MaxVectorCount<unsigned short>(), k1);
   EXPECT_EQ(kivo::detail::MaxVectorCount<double>(), k8);
-  const struct {
-    std::int32_t index;
-    std::uint64_t count;
-    bool valid;
-  } indices[] = {{4, 5, true},
-                 {5, 5, false},
-                 {0x7FFFFFFE, 0x7FFFFFFF, true},
-                 {0, 0x80000000, false},
-                 {3, 0x100000005, true}};
-  for (const auto& c : indices)
-    EXPECT_EQ(kivo::detail::IsValidIndex(c.index, c.count), c.valid) << c.index << " " << c.count;
+  // Index, count and whether the index is valid.
+  const std::tuple<std::int32_t, std::uint64_t, bool> indices[] = {{4, 5, true},
+                                                                   {5, 5, false},
+                                                                   {0x7FFFFFFE, 0x7FFFFFFF, true},
+                                                                   {0, 0x80000000, false},
+                                                                   {3, 0x100000005, true}};
+  for (const auto& [index, count, valid] : indices)
+    EXPECT_EQ(kivo::detail::IsValidIndex(index, count), valid) << index << " " << count;
   // The class decides, not the record: the two 8-bit members report one name.
   EXPECT_FALSE(Vector<signed char>(1)->CopyFrom(Vector<unsigned char>(1).object.get()));
 }

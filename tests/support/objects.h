@@ -164,7 +164,9 @@ class CountingHandle final : public Counted<CountingHandle, containers::ISharedT
   }
   void Reset(containers::IUniqueTypelessObject*) override {}
   ISharedTypelessObject* Share() const override {
-    return refuse_shares ? nullptr : new CountingHandle(*this);
+    if (refuse_shares) return nullptr;
+    ++log_->created;  // the copy does not pass through Counted's constructor
+    return new CountingHandle(*this);
   }
 
   // What GetUnique answers, and GetConstUnique unless const_unique is set.
@@ -172,11 +174,6 @@ class CountingHandle final : public Counted<CountingHandle, containers::ISharedT
   const containers::ITypelessObject* const_unique = nullptr;
   // When set, Share answers null, as a broken implementation might.
   bool refuse_shares = false;
-
- private:
-  CountingHandle(const CountingHandle& other) : Counted(*other.log_) {
-    unique = other.unique, const_unique = other.const_unique;
-  }
 };
 
 }  // namespace kivo::testing
