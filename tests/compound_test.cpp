@@ -148,32 +148,24 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
 }
 
 TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
-  // holder/loop holds the record `held`: holder itself or an ancestor. Both hold a text.
-  const struct {
-    std::string holder, held;
-    std::uint32_t total;
-  } shapes[] = {
-      {"a", "a", 4},
-      {"a/b", "a", 5},
-      // Deeper than a walk scans its path: the way back is looked up in its index.
-      {Chain(29, "a"), Chain(19, "a"), 33},
-  };
+  // holder/loop holds the record `held`, an ancestor further up than a walk scans its path: the
+  // way back is looked up in the path's index. Both hold a text. (The record fuzzer closes cycles
+  // onto the record itself and its first ancestor.)
+  const std::string holder = Chain(29, "a"), held = Chain(19, "a");
   CountingHeap heap;
-  for (const auto& shape : shapes) {
-    Handle<ICompoundObject> records[] = {NewRecord(), NewRecord()};
-    for (auto& record : records) {
-      record->Set((shape.holder + "/x").c_str(), NewText("1").get(), true);
-      record->Set((shape.held + "/y").c_str(), NewText("2").get(), true);
-      Value held;
-      RecordAt(*record, shape.held, &held);
-      record->Set((shape.holder + "/loop").c_str(), held.get(), true);
-    }
-    auto copy = NewRecord();  // cuts the cycle with an empty value
-    EXPECT_TRUE(copy->CopyFrom(records[0].get()) && records[0]->Equals(records[1].get()));
-    EXPECT_EQ(records[0]->GetTotalCount(), shape.total);
-    EXPECT_EQ(copy->GetTotalCount(), shape.total);
-    for (auto& record : records) EXPECT_TRUE(record->Remove((shape.holder + "/loop").c_str()));
+  Handle<ICompoundObject> records[] = {NewRecord(), NewRecord()};
+  for (auto& record : records) {
+    record->Set((holder + "/x").c_str(), NewText("1").get(), true);
+    record->Set((held + "/y").c_str(), NewText("2").get(), true);
+    Value closing;
+    RecordAt(*record, held, &closing);
+    record->Set((holder + "/loop").c_str(), closing.get(), true);
   }
+  auto copy = NewRecord();  // cuts the cycle with an empty value
+  EXPECT_TRUE(copy->CopyFrom(records[0].get()) && records[0]->Equals(records[1].get()));
+  EXPECT_EQ(records[0]->GetTotalCount(), 33u);
+  EXPECT_EQ(copy->GetTotalCount(), 33u);
+  for (auto& record : records) EXPECT_TRUE(record->Remove((holder + "/loop").c_str()));
   // Cycles of different lengths: A and X hold only each other; B holds Y, and Y and Z hold each
   // other. Each holds the text 1 under v. Their comparison ends, equal.
   auto outer =
@@ -190,9 +182,7 @@ TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
   EXPECT_TRUE(record_a->Equals(record_b) && record_b->Equals(record_a));
   record_a->Remove("s");  // ends X, and with it A
   record_z->Remove("s");
-  outer.reset();
-  EXPECT_EQ(heap.Live(), 0);
-}
+}  // the heap ends the process if a block is left
 
 TEST(CompoundCycles, AContainerWhoseOneOwnerIsItsOwnMemberEndsCleanlyInsideTheCall) {
   void (*const record_cases[])(ICompoundObject&) = {
