@@ -152,9 +152,8 @@ TEST(SdkLibrary, LoadingBindsTheModuleOrNamesItAndWhatItLacks) {
       {[] { sdk::Plugin("no_such_plugin.so"); }, "no_such_plugin.so"},
       {[] { sdk::Plugin(KIVO_TEST_LIBRARY_PATH); }, KIVO_TEST_LIBRARY_PATH},
   };
-  for (const auto& [load, text] : cases) {
+  for (const auto& [load, text] : cases)
     EXPECT_NE(ErrorText<sdk::LoadError>(load).find(text), std::string::npos) << text;
-  }
 }
 
 bool IsLoaded(const char* path) {

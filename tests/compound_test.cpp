@@ -1,10 +1,10 @@
-// CompoundObject: its limit and exception texts, members that are not what they
-// claim, entries without an object, cycles, containers that own themselves, and a million levels.
+// CompoundObject: its limit and exception texts, members that are not what they claim, cycles,
+// containers that own themselves, and a million levels.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdint>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <typeinfo>
@@ -69,7 +69,6 @@ std::string Chain(std::size_t levels, const char* tail) {
 }
 
 TEST(CompoundObject, AFullMapRefusesOneMoreEntryAsMapSetTooLong) {
-  EXPECT_NO_THROW(kivo::detail::EnsureRoomForOneMore(std::vector<int>(1)));
   const auto full = [] { kivo::detail::EnsureRoomForOneMore(std::array<int, 2>{}); };
   EXPECT_EQ(ErrorText<std::length_error>(full), "map/set too long");
 }

@@ -201,7 +201,7 @@ TEST(StringObject, ReadsUpToTheFirstNulMayReadItsOwnTextAndRefusesOtherClasses) 
   EXPECT_EQ(other.value(), "cd");
   text->SetString("cde");  // "cd" is a prefix
   EXPECT_FALSE(text->Equals(other.object.get()) || other->Equals(text.object.get()));
-  Handle<IObject> vector(static_cast<IObject*>(KivoInt8VectorObjectAllocator()));
+  const Handle<IObject> vector = Make<IObject>(&KivoInt8VectorObjectAllocator);
   EXPECT_FALSE(text->CopyFrom(nullptr) || text->CopyFrom(vector.get()) || text->Equals(nullptr));
   text->SetString(nullptr);
   EXPECT_EQ(text.value(), "");
@@ -219,11 +219,10 @@ struct Vector {
 template <class T>
 class TypedVector : public ::testing::Test {};
 #define KIVO_TEST_ELEMENT(Type, Word, NameWord) , Type
-template <class... All>
-struct List {};
 template <class Placeholder, class... Members>
-::testing::Types<Members...> GtestTypes(List<Placeholder, Members...>);
-using Members = decltype(GtestTypes(List<void KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_TEST_ELEMENT)>{}));
+::testing::Types<Members...> DropFirst(::testing::Types<Placeholder, Members...>);
+using Members =
+    decltype(DropFirst(::testing::Types<void KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_TEST_ELEMENT)>{}));
 TYPED_TEST_SUITE(TypedVector, Members, );
 #undef KIVO_TEST_ELEMENT
 
@@ -248,12 +247,11 @@ TYPED_TEST(TypedVector, AppendsAndCopiesGrowByHalfAndInvalidIndicesReachTheFallb
     EXPECT_EQ(heap.sizes, c.copied == c.appended ? std::vector<std::size_t>{}
                                                  : std::vector{c.copied * sizeof(TypeParam)});
     const auto count = static_cast<std::int32_t>(c.source);
-    for (const std::int32_t index : {-1, count, INT32_MAX, INT32_MIN}) {
-      const ITypedVectorObject<TypeParam>& constant = *target.object;
+    const ITypedVectorObject<TypeParam>& constant = *target.object;
+    for (const std::int32_t index : {-1, count, INT32_MAX, INT32_MIN})
       EXPECT_TRUE(&target->GetAt(index) == fallback && constant.GetAt(index) == TypeParam{} &&
                   !target->RemoveAt(index))
           << index;
-    }
     EXPECT_EQ(target->GetSize(), c.source);
   }
 }
@@ -394,16 +392,11 @@ TEST(AllocationFailure, EveryRequestOfEveryOperationFailsCleanly) {
     for (std::size_t fail_at = 0;; ++fail_at) {
       Scene scene{make(c.target), make(c.operand), nullptr};
       const std::size_t failures = heap.Failures();
-      std::string what;
       heap.FailAfter(fail_at);
-      try {
-        c.act(scene);
-      } catch (const std::bad_alloc& error) {
-        what = error.what();
-      }
+      const std::string what = ErrorText<std::bad_alloc>([&] { c.act(scene); });
       heap.FailNone();
       const bool failed = heap.Failures() != failures;
-      EXPECT_EQ(what, failed ? "bad allocation" : "");
+      EXPECT_EQ(what, failed ? "bad allocation" : "no exception");
       Object before = make(c.target), expected = make(c.expected);
       const Object& after = c.promise == kResult ? scene.result : scene.target;
       EXPECT_TRUE(failed || !expected || after->Equals(expected.get()));

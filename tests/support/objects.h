@@ -30,11 +30,7 @@ Handle<I> Make(utility::ObjectAllocator allocator) {
 }
 
 // Every export with its name, in the order of KIVO_FOR_EACH_EXPORT.
-struct Export {
-  const char* name;
-  utility::ObjectAllocator make;
-};
-inline constexpr Export kEveryExport[] = {
+inline constexpr std::pair<const char*, utility::ObjectAllocator> kEveryExport[] = {
 #define KIVO_EXPORT_ENTRY(name) {#name, &name},
     KIVO_FOR_EACH_EXPORT(KIVO_EXPORT_ENTRY)
 #undef KIVO_EXPORT_ENTRY
