@@ -1,10 +1,10 @@
-// CompoundObject: its limit and exception texts, members that are not what they
-// claim, entries without an object, cycles, containers that own themselves, and a million levels.
+// CompoundObject: its limit and exception texts, members that are not what they claim, cycles,
+// containers that own themselves, and a million levels.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdint>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <typeinfo>
@@ -12,9 +12,14 @@
 
 #include "compound_object.h"
 #include "support/counting_heap.h"
-#include "support/counting_object.h"
-#include "support/error_text.h"
 #include "support/objects.h"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
 
 namespace {
 
@@ -33,6 +38,29 @@ ICompoundObject* RecordAt(ICompoundObject& record, const std::string& path, Valu
   return static_cast<ICompoundObject*>(PayloadOf(handle->get()));
 }
 
+// Runs work() on a new thread with a 1 MiB stack (a Windows program's default) and waits for
+// it. A thread that overflows its stack may end the process quietly (under Wine with exit code
+// 0), so callers check a result that work() sets when it is done.
+template <class Work>
+void RunOnSmallStack(Work& work) {
+  constexpr std::size_t kStack = std::size_t{1} << 20;
+#ifdef _WIN32
+  const auto run = [](LPVOID context) -> DWORD { return (*static_cast<Work*>(context))(), 0; };
+  HANDLE thread =
+      CreateThread(nullptr, kStack, run, &work, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+#else
+  const auto run = [](void* context) -> void* { return (*static_cast<Work*>(context))(), nullptr; };
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, kStack);
+  pthread_t thread;
+  if (pthread_create(&thread, &attributes, run, &work) == 0) pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+#endif
+}
+
 // The path a/a/.../a of `levels` segments, then tail.
 std::string Chain(std::size_t levels, const char* tail) {
   std::string path;
@@ -41,7 +69,6 @@ std::string Chain(std::size_t levels, const char* tail) {
 }
 
 TEST(CompoundObject, AFullMapRefusesOneMoreEntryAsMapSetTooLong) {
-  EXPECT_NO_THROW(kivo::detail::EnsureRoomForOneMore(std::vector<int>(1)));
   const auto full = [] { kivo::detail::EnsureRoomForOneMore(std::array<int, 2>{}); };
   EXPECT_EQ(ErrorText<std::length_error>(full), "map/set too long");
 }
@@ -68,7 +95,7 @@ TEST(CompoundObject, AMemberIsWalkedIntoOnlyWhenItIsARecordLabelledAsOne) {
     EXPECT_TRUE(claims || (record->GetTotalCount() == 1 && copy->CopyFrom(record.get()) &&
                            copy->Equals(record.get())));
     EXPECT_TRUE(record->Set("f/x", NewText("v").get(), true));
-    EXPECT_EQ(Dump(*record), R"({"f":{"x":"v"}})");
+    EXPECT_TRUE(record->Equals(RecordOf({{"f/x", "v"}}).get()));
   }
   auto unlabelled = NewRecord(), labelled = NewRecord();  // the same records, labelled apart
   unlabelled->Set("f", Wrap(NewRecord().release(), nullptr).get(), true);
@@ -89,15 +116,14 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
       [](ICompoundObject& r) { r.GetTotalCount(); },
   };
   CountingLog log;
-  Handle<CountingHandle> foreign(CountingHandle::New(log, 0));
+  Handle<CountingHandle> foreign(new CountingHandle(log));
   foreign->const_unique = claimed.get();
   for (IUniqueTypelessObject* writable : {text->GetUnique(), (IUniqueTypelessObject*)nullptr}) {
     foreign->unique = writable;
     auto record = NewRecord();
     ASSERT_TRUE(record->Set("f", foreign.get(), true));
-    for (const auto walk : walks) {
+    for (const auto walk : walks)
       EXPECT_EQ(ErrorText<std::bad_cast>([&] { walk(*record); }), "bad cast");
-    }
     EXPECT_TRUE(record->Contains("f", nullptr));  // no walk through it: no throw
   }
   // A handle whose Share answers null is not stored; the record made on the way stays.
@@ -120,87 +146,54 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
   EXPECT_EQ(deep->GetTotalCount(), 23u);
 }
 
-TEST(CompoundObject, AFailedMemberCopyLeavesAnEntryThatReadsAsAnEmptyValue) {
-  static constexpr InterfaceId kCounting{"counting", 0x1234};
-  CountingLog log;
-  auto source = RecordOf({{"ok", "fine"}});
-  source->Set("bad", Wrap(CountingObject::New(log, 7), &kCounting).get(), true);
-  log.refuse_copies = true;
-  auto record = NewRecord();
-  ASSERT_TRUE(record->CopyFrom(source.get()));
-  EXPECT_EQ(Dump(*record), R"({"bad":-,"ok":"fine"})");
-  EXPECT_TRUE(record->Contains("bad", kivo::utility::VoidInterfaceId()));
-  EXPECT_FALSE(record->Contains("bad", &kCounting) || record->Equals(source.get()));
-  const Value got(record->Get("bad", nullptr));
-  EXPECT_TRUE(got->GetConstUnique() == nullptr && got->GetTypeId()->code == kVoidCode);
-  auto copy = NewRecord();  // copies as such an entry; an empty shared object is none
-  EXPECT_TRUE(copy->CopyFrom(record.get()) && copy->Equals(record.get()));
-  copy->Set("bad", Make<ISharedTypelessObject>(&KivoSharedTypelessObjectAllocator).get(), true);
-  EXPECT_FALSE(copy->Equals(record.get()));
-}
-
 TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
-  // holder/loop holds the record `held`: holder itself or an ancestor. Both hold a text.
-  const struct {
-    std::string holder, held;
-    std::uint32_t total;
-  } shapes[] = {
-      {"a", "a", 4},
-      {"a/b", "a", 5},
-      // Deeper than a walk scans its path: the way back is looked up in its index.
-      {Chain(29, "a"), Chain(19, "a"), 33},
-  };
+  // holder/loop holds the record `held`, an ancestor further up than a walk scans its path: the
+  // way back is looked up in the path's index. Both hold a text. (The record fuzzer closes cycles
+  // onto the record itself and its first ancestor.)
+  const std::string holder = Chain(29, "a"), held = Chain(19, "a");
   CountingHeap heap;
-  const std::ptrdiff_t baseline = heap.Live();
-  bool finished = false;
-  auto work = [&] {
-    for (const auto& shape : shapes) {
-      Handle<ICompoundObject> records[] = {NewRecord(), NewRecord()};
-      for (auto& record : records) {
-        record->Set((shape.holder + "/x").c_str(), NewText("1").get(), true);
-        record->Set((shape.held + "/y").c_str(), NewText("2").get(), true);
-        Value held;
-        RecordAt(*record, shape.held, &held);
-        record->Set((shape.holder + "/loop").c_str(), held.get(), true);
-      }
-      auto copy = NewRecord();  // cuts the cycle with an empty value
-      EXPECT_TRUE(copy->CopyFrom(records[0].get()) && records[0]->Equals(records[1].get()));
-      EXPECT_EQ(records[0]->GetTotalCount(), shape.total);
-      EXPECT_EQ(copy->GetTotalCount(), shape.total);
-      for (auto& record : records) EXPECT_TRUE(record->Remove((shape.holder + "/loop").c_str()));
-    }
-    // Cycles of different lengths: A and X hold only each other; B holds Y, and Y and Z hold each
-    // other. Each holds the text 1 under v. Their comparison ends, equal.
-    auto outer =
-        RecordOf({{"a/s/v", "1"}, {"a/v", "1"}, {"b/s/s/v", "1"}, {"b/s/v", "1"}, {"b/v", "1"}});
-    Value a, b, x, y, z;
-    ICompoundObject* const record_a = RecordAt(*outer, "a", &a);
-    ICompoundObject* const record_b = RecordAt(*outer, "b", &b);
-    ICompoundObject* const record_z = RecordAt(*outer, "b/s/s", &z);
-    RecordAt(*outer, "a/s", &x)->Set("s", a.get(), true);
-    RecordAt(*outer, "b/s", &y);
-    record_z->Set("s", y.get(), true);
-    for (Value* handle : {&a, &b, &x, &y, &z}) handle->reset();
-    outer->Remove("a");
-    EXPECT_TRUE(record_a->Equals(record_b) && record_b->Equals(record_a));
-    record_a->Remove("s");  // ends X, and with it A
-    record_z->Remove("s");
-    finished = true;
-  };
-  RunOnSmallStack(work);
-  EXPECT_TRUE(finished);
-  EXPECT_EQ(heap.Live(), baseline);
-}
-
-const std::vector<std::pair<const char*, const char*>> kSelfText = {{"self", "v"}};
+  Handle<ICompoundObject> records[] = {NewRecord(), NewRecord()};
+  for (auto& record : records) {
+    record->Set((holder + "/x").c_str(), NewText("1").get(), true);
+    record->Set((held + "/y").c_str(), NewText("2").get(), true);
+    Value closing;
+    RecordAt(*record, held, &closing);
+    record->Set((holder + "/loop").c_str(), closing.get(), true);
+  }
+  auto copy = NewRecord();  // cuts the cycle with an empty value
+  EXPECT_TRUE(copy->CopyFrom(records[0].get()) && records[0]->Equals(records[1].get()));
+  EXPECT_EQ(records[0]->GetTotalCount(), 33u);
+  EXPECT_EQ(copy->GetTotalCount(), 33u);
+  for (auto& record : records) EXPECT_TRUE(record->Remove((holder + "/loop").c_str()));
+  // Cycles of different lengths: A and X hold only each other; B holds Y, and Y and Z hold each
+  // other. Each holds the text 1 under v. Their comparison ends, equal.
+  auto outer =
+      RecordOf({{"a/s/v", "1"}, {"a/v", "1"}, {"b/s/s/v", "1"}, {"b/s/v", "1"}, {"b/v", "1"}});
+  Value a, b, x, y, z;
+  ICompoundObject* const record_a = RecordAt(*outer, "a", &a);
+  ICompoundObject* const record_b = RecordAt(*outer, "b", &b);
+  ICompoundObject* const record_z = RecordAt(*outer, "b/s/s", &z);
+  RecordAt(*outer, "a/s", &x)->Set("s", a.get(), true);
+  RecordAt(*outer, "b/s", &y);
+  record_z->Set("s", y.get(), true);
+  for (Value* handle : {&a, &b, &x, &y, &z}) handle->reset();
+  outer->Remove("a");
+  EXPECT_TRUE(record_a->Equals(record_b) && record_b->Equals(record_a));
+  record_a->Remove("s");  // ends X, and with it A
+  record_z->Remove("s");
+}  // the heap ends the process if a block is left
 
 TEST(CompoundCycles, AContainerWhoseOneOwnerIsItsOwnMemberEndsCleanlyInsideTheCall) {
   void (*const record_cases[])(ICompoundObject&) = {
       [](ICompoundObject& r) { r.Clear(); },
       [](ICompoundObject& r) { r.Remove("self"); },
       [](ICompoundObject& r) { r.Set("self", NewText("v").get(), true); },
-      [](ICompoundObject& r) { r.Merge(RecordOf(kSelfText).get(), true); },
-      [](ICompoundObject& r) { r.CopyFrom(RecordOf(kSelfText).get()); },
+      [](ICompoundObject& r) {
+        r.Merge(RecordOf({{"self", "v"}}).get(), true);
+      },
+      [](ICompoundObject& r) {
+        r.CopyFrom(RecordOf({{"self", "v"}}).get());
+      },
   };
   void (*const vector_cases[])(ITypelessVectorObject&) = {
       [](ITypelessVectorObject& v) { v.RemoveAt(1); },
@@ -212,21 +205,20 @@ TEST(CompoundCycles, AContainerWhoseOneOwnerIsItsOwnMemberEndsCleanlyInsideTheCa
       },
   };
   CountingHeap heap;
-  const std::ptrdiff_t baseline = heap.Live();
   for (const auto operation : record_cases) {
     ICompoundObject* const record = RecordOf({{"x", "1"}, {"n/y", "2"}}).release();
     Value owner = Wrap(record, kRecord);
     record->Set("self", owner.get(), true);
     owner.reset();
     operation(*record);  // ends the one owner, and with it the record
-    EXPECT_EQ(heap.Live(), baseline);
+    EXPECT_EQ(heap.Live(), 0);
   }
   for (const auto operation : vector_cases) {
     auto* const vector = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator).release();
     vector->PushBack(NewText("1").release());
     vector->PushBack(Wrap(vector, kVector).release());
     operation(*vector);
-    EXPECT_EQ(heap.Live(), baseline);
+    EXPECT_EQ(heap.Live(), 0);
   }
 }
 

@@ -14,7 +14,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <type_traits>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -22,8 +22,6 @@
 #include "kivo/containers/exports.h"
 #include "string_object.h"
 #include "support/counting_heap.h"
-#include "support/counting_object.h"
-#include "support/error_text.h"
 #include "support/objects.h"
 #include "typed_vector_object.h"
 
@@ -127,19 +125,18 @@ TEST(Memory, TheNewHandlerRunsUntilTheHeapYieldsLimitsRaiseTheStandardTextsAndDe
 }
 
 // NewInstance makes the new state whatever the source holds; a null type is a type of its own;
-// a failed payload copy keeps the old payload; another holder is read through its slot.
+// a failed payload copy keeps the old payload; another holder is read through its slot; a holder
+// without a payload cannot be compared with one that has one.
 TEST(TypelessObjects, KeepTheirRulesWhateverTheyHold) {
   auto shared = NewText("held");
   auto trivial = Make<IUniqueTypelessObject>(&KivoUniqueTypelessTrivialObjectAllocator_8);
   auto other = Make<IUniqueTypelessObject>(&KivoUniqueTypelessTrivialObjectAllocator_8);
   static_cast<char*>(trivial->GetData())[0] = 1;
-  auto record = RecordOf({{"member", "text"}});
   const std::pair<IObject*, kivo::utility::ObjectAllocator> cases[] = {
       {shared.get(), &KivoSharedTypelessObjectAllocator},
       {shared->GetUnique(), &KivoUniqueTypelessNonTrivialObjectAllocator},
       {TextIn(shared.get()), &KivoStringObjectAllocator},
-      {trivial.get(), &KivoUniqueTypelessTrivialObjectAllocator_8},
-      {record.get(), &KivoCompoundObjectAllocator}};
+      {trivial.get(), &KivoUniqueTypelessTrivialObjectAllocator_8}};
   for (const auto& [source, make] : cases)
     EXPECT_TRUE(Handle<IObject>(source->NewInstance())->Equals(Make<IObject>(make).get()))
         << source->GetInterfaceId()->name;
@@ -150,18 +147,20 @@ TEST(TypelessObjects, KeepTheirRulesWhateverTheyHold) {
   EXPECT_TRUE(trivial->Equals(other.get()));
 
   CountingLog log;
-  auto source = Wrap(CountingObject::New(log, 1), InterfaceIdOf<IStringObject>());
-  auto target = Wrap(CountingObject::New(log, 2), InterfaceIdOf<IStringObject>());
+  auto source = Wrap(CountingObject::New(log), InterfaceIdOf<IStringObject>());
+  auto target = Wrap(CountingObject::New(log), InterfaceIdOf<IStringObject>());
   const void* const kept = target->GetUnique()->GetData();
   log.refuse_copies = true;
   EXPECT_FALSE(target->GetUnique()->CopyFrom(source.get()));
   EXPECT_EQ(target->GetUnique()->GetData(), kept);
-  Handle<CountingHandle> foreign(CountingHandle::New(log, 0));
+  Handle<CountingHandle> foreign(new CountingHandle(log));
   EXPECT_FALSE(shared->AssignValue(foreign.get()));  // it holds nothing
   auto value = NewText("new");
   foreign->unique = value->GetUnique();
   EXPECT_TRUE(shared->AssignValue(foreign.get()));
   EXPECT_STREQ(TextIn(shared.get())->GetString(), "new");
+  const auto bare = Wrap(nullptr, InterfaceIdOf<IStringObject>());  // labelled, without payload
+  EXPECT_THROW(shared->GetUnique()->Equals(bare->GetUnique()), std::runtime_error);
 }
 
 // An owned string object, seen as the class for its capacity.
@@ -184,7 +183,7 @@ TEST(StringObject, SetStringTakesAFreshBlockAndCopyFromGrowsByHalf) {
     CountingHeap heap;
     Text set(c.before), copied(c.before), source(c.length, 's');
     const std::size_t capacity = copied->GetCapacity();
-    heap.ResetSizes();
+    heap.sizes.clear();
     set->SetString(source->GetString());
     ASSERT_TRUE(copied->CopyFrom(source.object.get()));
     EXPECT_EQ(set.value() + copied.value(), source.value() + source.value());
@@ -193,7 +192,7 @@ TEST(StringObject, SetStringTakesAFreshBlockAndCopyFromGrowsByHalf) {
     std::vector<std::size_t> requests;
     if (c.length > 15) requests.push_back(c.set + 1);
     if (c.copied != capacity) requests.push_back(c.copied + 1);
-    EXPECT_EQ(heap.Sizes(), requests);
+    EXPECT_EQ(heap.sizes, requests);
   }
 }
 
@@ -205,7 +204,7 @@ TEST(StringObject, ReadsUpToTheFirstNulMayReadItsOwnTextAndRefusesOtherClasses) 
   EXPECT_EQ(other.value(), "cd");
   text->SetString("cde");  // "cd" is a prefix
   EXPECT_FALSE(text->Equals(other.object.get()) || other->Equals(text.object.get()));
-  Handle<IObject> vector(static_cast<IObject*>(KivoInt8VectorObjectAllocator()));
+  const Handle<IObject> vector = Make<IObject>(&KivoInt8VectorObjectAllocator);
   EXPECT_FALSE(text->CopyFrom(nullptr) || text->CopyFrom(vector.get()) || text->Equals(nullptr));
   text->SetString(nullptr);
   EXPECT_EQ(text.value(), "");
@@ -218,91 +217,67 @@ struct Vector {
     while (object->GetSize() < count) object->PushBack(T(object->GetSize() + 1));
   }
   TypedVectorObject<T>* operator->() const { return object.get(); }
-  const ITypedVectorObject<T>& constant() const { return *object; }
 };
 
 template <class T>
 class TypedVector : public ::testing::Test {};
 #define KIVO_TEST_ELEMENT(Type, Word, NameWord) , Type
-template <class... All>
-struct List {};
 template <class Placeholder, class... Members>
-::testing::Types<Members...> GtestTypes(List<Placeholder, Members...>);
-using Members = decltype(GtestTypes(List<void KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_TEST_ELEMENT)>{}));
+::testing::Types<Members...> DropFirst(::testing::Types<Placeholder, Members...>);
+using Members =
+    decltype(DropFirst(::testing::Types<void KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_TEST_ELEMENT)>{}));
 TYPED_TEST_SUITE(TypedVector, Members, );
 #undef KIVO_TEST_ELEMENT
 
 // Appends grow the capacity by half starting from 1 (1, 2, 3, 4, 6, 9, 13, 19, 28); CopyFrom
-// reuses storage that fits and otherwise takes max(count, capacity * 1.5).
-TYPED_TEST(TypedVector, AppendsAndCopiesGrowByHalf) {
+// reuses storage that fits and otherwise takes max(count, capacity * 1.5). Past either end an
+// index reaches the one fallback element of the type, which reads as zero and removes nothing.
+TYPED_TEST(TypedVector, AppendsAndCopiesGrowByHalfAndInvalidIndicesReachTheFallback) {
   const struct {
     std::size_t target, appended, source, copied;  // counts and the capacities they leave
   } cases[] = {{0, 0, 0, 0}, {0, 0, 5, 5}, {4, 4, 5, 6},     {5, 6, 10, 10},
                {6, 6, 6, 6}, {9, 9, 0, 9}, {28, 28, 29, 42}, {20, 28, 12, 28}};
+  const TypeParam* const fallback = &Vector<TypeParam>()->GetAt(0);  // any empty vector's
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.target << " <- " << c.source);
     CountingHeap heap;
     Vector<TypeParam> target(c.target), source(c.source);
     EXPECT_EQ(target->GetCapacity(), c.appended);
-    heap.ResetSizes();
+    heap.sizes.clear();
     ASSERT_TRUE(target->CopyFrom(source.object.get()));
     EXPECT_TRUE(target->Equals(source.object.get()));
     EXPECT_EQ(target->GetCapacity(), c.copied);
-    EXPECT_EQ(heap.Sizes(), c.copied == c.appended ? std::vector<std::size_t>{}
-                                                   : std::vector{c.copied * sizeof(TypeParam)});
-  }
-}
-
-TYPED_TEST(TypedVector, InvalidIndicesReachTheFallbackOfTheElementTypeAndRemoveNothing) {
-  Vector<TypeParam> vector(3), other(1);
-  TypeParam* const fallback = &vector->GetAt(-1);
-  for (const std::int32_t index : {-1, 3, std::numeric_limits<std::int32_t>::max(),
-                                   std::numeric_limits<std::int32_t>::min()}) {
-    EXPECT_EQ(&vector->GetAt(index), fallback) << index;
-    EXPECT_EQ(vector.constant().GetAt(index), TypeParam{}) << index;
-    EXPECT_FALSE(vector->RemoveAt(index)) << index;
-  }
-  EXPECT_EQ(vector->GetSize(), 3u);
-  *fallback = TypeParam(7);  // shows in every vector of this element type
-  EXPECT_EQ(other.constant().GetAt(1), TypeParam(7));
-  *fallback = TypeParam{};
-  if constexpr (std::is_floating_point_v<TypeParam>) {  // values compare, not bits
-    const auto same = [](TypeParam x, TypeParam y) {
-      Vector<TypeParam> a, b;
-      a->PushBack(x), b->PushBack(y);
-      return a->Equals(b.object.get());
-    };
-    EXPECT_TRUE(same(TypeParam(-0.0), TypeParam(0.0)));
-    EXPECT_FALSE(same(std::numeric_limits<TypeParam>::quiet_NaN(),
-                      std::numeric_limits<TypeParam>::quiet_NaN()));
+    EXPECT_EQ(heap.sizes, c.copied == c.appended ? std::vector<std::size_t>{}
+                                                 : std::vector{c.copied * sizeof(TypeParam)});
+    const ITypedVectorObject<TypeParam>& constant = *target.object;
+    for (const std::int32_t index : {-1, std::int32_t(c.source), INT32_MAX, INT32_MIN})
+      EXPECT_TRUE(&target->GetAt(index) == fallback && constant.GetAt(index) == TypeParam{} &&
+                  !target->RemoveAt(index))
+          << index;
+    EXPECT_EQ(target->GetSize(), c.source);
   }
 }
 
 TEST(VectorLimits, GrowthStopsAtTheLargestCountAndIndicesUseTheCountsLow32Bits) {
   constexpr std::size_t k8 = 0x1FFFFFFFFFFFFFFF, k1 = 0x7FFFFFFFFFFFFFFF;
-  const struct {
-    std::size_t capacity, needed, max, grown;
-  } cases[] = {
-      {4, 5, 5, 5},
-      {0x1555555555555555, 0x1555555555555556, k8, k8},  // exactly reaches the largest count
-      {0x1555555555555556, 0x1555555555555557, k8, k8},  // would pass it
-      {k1 - 1, k1, k1, k1},                              // half as much again passes 64 bits
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(kivo::detail::GrownCapacity(c.capacity, c.needed, c.max), c.grown) << c.capacity;
+  // Capacity, count needed, largest count, grown capacity: held to the largest count, exactly
+  // reaching it, growth that would pass it, and half as much again passing 64 bits.
+  const std::size_t growths[][4] = {{4, 5, 5, 5},
+                                    {0x1555555555555555, 0x1555555555555556, k8, k8},
+                                    {0x1555555555555556, 0x1555555555555557, k8, k8},
+                                    {k1 - 1, k1, k1, k1}};
+  for (const auto& c : growths)
+    EXPECT_EQ(kivo::detail::GrownCapacity(c[0], c[1], c[2]), c[3]) << c[0];
   EXPECT_EQ(kivo::detail::MaxVectorCount<unsigned short>(), k1);
   EXPECT_EQ(kivo::detail::MaxVectorCount<double>(), k8);
-  const struct {
-    std::int32_t index;
-    std::uint64_t count;
-    bool valid;
-  } indices[] = {{4, 5, true},
-                 {5, 5, false},
-                 {0x7FFFFFFE, 0x7FFFFFFF, true},
-                 {0, 0x80000000, false},
-                 {3, 0x100000005, true}};
-  for (const auto& c : indices)
-    EXPECT_EQ(kivo::detail::IsValidIndex(c.index, c.count), c.valid) << c.index << " " << c.count;
+  // Index, count and whether the index is valid.
+  const std::tuple<std::int32_t, std::uint64_t, bool> indices[] = {{4, 5, true},
+                                                                   {5, 5, false},
+                                                                   {0x7FFFFFFE, 0x7FFFFFFF, true},
+                                                                   {0, 0x80000000, false},
+                                                                   {3, 0x100000005, true}};
+  for (const auto& [index, count, valid] : indices)
+    EXPECT_EQ(kivo::detail::IsValidIndex(index, count), valid) << index << " " << count;
   // The class decides, not the record: the two 8-bit members report one name.
   EXPECT_FALSE(Vector<signed char>(1)->CopyFrom(Vector<unsigned char>(1).object.get()));
 }
@@ -348,17 +323,16 @@ struct Case {
 
 const char kLong[] = "a text long enough to need a heap block of its own";
 
-// A long text, a key past the inline limit, records thirty levels deep; then changes set over them.
-Object Record(const std::vector<std::pair<const char*, const char*>>& changes = {}) {
-  std::string deep;  // deeper than the walks keep on the machine stack
+// A long text, a key past the inline limit, records thirty levels deep (deeper than the walks
+// keep on the machine stack); then changes set over them.
+Object Record(std::vector<std::pair<const char*, const char*>> changes = {}) {
+  std::string deep;
   for (int i = 0; i < 30; ++i) deep += "level/";
-  std::vector<std::pair<const char*, const char*>> members = {
-      {"alpha", kLong},
-      {"beta/gamma", "7"},
-      {"beta/a key longer than the inline limit", "8"},
-      {(deep += "leaf").c_str(), kLong}};
-  members.insert(members.end(), changes.begin(), changes.end());
-  return RecordOf(members);
+  changes.insert(changes.begin(), {{"alpha", kLong},
+                                   {"beta/gamma", "7"},
+                                   {"beta/a key longer than the inline limit", "8"},
+                                   {(deep += "leaf").c_str(), kLong}});
+  return RecordOf(changes);
 }
 
 std::vector<Case> Cases() {
@@ -411,31 +385,31 @@ std::vector<Case> Cases() {
   return cases;
 }
 
+// Refuses the 1st, 2nd, 3rd ... heap request of each case until one try runs without a refusal.
 TEST(AllocationFailure, EveryRequestOfEveryOperationFailsCleanly) {
+  const auto make = [](const Maker& maker) { return maker ? maker() : nullptr; };
   for (const Case& c : Cases()) {
     SCOPED_TRACE(c.name);
     CountingHeap heap;
-    const std::size_t failures = SweepAllocationFailures(
-        heap,
-        [&] {
-          return std::make_unique<Scene>(
-              Scene{c.target ? c.target() : nullptr, c.operand ? c.operand() : nullptr, nullptr});
-        },
-        [&](std::unique_ptr<Scene>& scene) { c.act(*scene); },
-        [&](std::unique_ptr<Scene>& scene, const char* what) {
-          const bool failed = what != nullptr;
-          EXPECT_STREQ(failed ? what : "bad allocation", "bad allocation");
-          Object before = c.target ? c.target() : nullptr;
-          Object expected = c.expected ? c.expected() : nullptr;
-          const Object& after = c.promise == kResult ? scene->result : scene->target;
-          EXPECT_TRUE(failed || !expected || after->Equals(expected.get()));
-          EXPECT_TRUE(c.promise != kResult || (scene->result == nullptr) == failed);
-          EXPECT_TRUE(!failed || c.promise == kPartial || !before ||
-                      scene->target->Equals(before.get()));
-          scene.reset(), before.reset(), expected.reset();
-          EXPECT_EQ(heap.Live(), 0) << (failed ? "after a refused request" : "after success");
-        });
-    EXPECT_GT(failures, 0u) << "no request to refuse";
+    std::size_t fail_at = 0;
+    for (bool failed = true; failed; ++fail_at) {
+      Scene scene{make(c.target), make(c.operand), nullptr};
+      const std::size_t failures = heap.Failures();
+      heap.FailAfter(fail_at);
+      const std::string what = ErrorText<std::bad_alloc>([&] { c.act(scene); });
+      heap.FailNone();
+      failed = heap.Failures() != failures;
+      EXPECT_EQ(what, failed ? "bad allocation" : "no exception");
+      Object before = make(c.target), expected = make(c.expected);
+      const Object& after = c.promise == kResult ? scene.result : scene.target;
+      EXPECT_TRUE(failed || !expected || after->Equals(expected.get()));
+      EXPECT_TRUE(c.promise != kResult || (scene.result == nullptr) == failed);
+      EXPECT_TRUE(!failed || c.promise == kPartial || !before ||
+                  scene.target->Equals(before.get()));
+      scene = Scene{}, before.reset(), expected.reset();
+      EXPECT_EQ(heap.Live(), 0) << (failed ? "after a refused request" : "after success");
+    }
+    EXPECT_GT(fail_at, 1u) << "no request to refuse";
   }
 }
 

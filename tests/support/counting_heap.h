@@ -7,34 +7,30 @@
 
 #include <malloc.h>
 
-#include <atomic>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
-#include <string>
 #include <vector>
 
 #include "internal/memory.h"
 
 namespace kivo::testing {
 
-// Only one may exist at a time; create it before the objects under test and end them first.
-// Counters are atomic, so objects may be used from several threads.
+// Only one may exist at a time; create it before the objects under test and end them first. The
+// library may use it from one thread at a time (a thread that is joined before the next use).
 class CountingHeap {
  public:
-  CountingHeap() {
+  CountingHeap() : previous_(detail::ReplaceHeapFunctions({&Acquire, &Release})) {
     current_ = this;
-    previous_ = detail::ReplaceHeapFunctions({&Acquire, &Release});
   }
   ~CountingHeap() {
     detail::ReplaceHeapFunctions(previous_);
     current_ = nullptr;
-    if (Live() != 0) {
+    if (live_ != 0) {
       std::fprintf(stderr, "CountingHeap: %lld blocks left behind\n",
-                   static_cast<long long>(Live()));
+                   static_cast<long long>(live_));
       std::abort();
     }
   }
@@ -69,17 +65,11 @@ class CountingHeap {
   std::ptrdiff_t Live() const { return live_; }
   // Requests that were refused.
   std::size_t Failures() const { return failures_; }
-  // The sizes of the successful requests, in order, since construction or the last ResetSizes.
-  std::vector<std::size_t> Sizes() const {
-    std::lock_guard<std::mutex> lock(sizes_mutex_);
-    return sizes_;
-  }
-  void ResetSizes() {
-    std::lock_guard<std::mutex> lock(sizes_mutex_);
-    sizes_.clear();
-  }
   // The size of the last successful request.
-  std::size_t LastRequest() const { return last_request_; }
+  std::size_t LastRequest() const { return sizes.empty() ? 0 : sizes.back(); }
+
+  // The sizes of the successful requests, in order; a test clears it to watch one operation.
+  std::vector<std::size_t> sizes;
 
  private:
   static constexpr std::size_t kNever = ~std::size_t{0};
@@ -87,21 +77,13 @@ class CountingHeap {
 
   static void* Acquire(std::size_t size) {
     CountingHeap& heap = *current_;
-    std::size_t left = heap.successes_left_.load();
-    while (left != kNever) {
-      if (left == 0) {
-        ++heap.failures_;
-        return nullptr;
-      }
-      if (heap.successes_left_.compare_exchange_weak(left, left - 1)) break;
+    if (heap.successes_left_ == 0) {
+      ++heap.failures_;
+      return nullptr;
     }
+    if (heap.successes_left_ != kNever) --heap.successes_left_;
     void* block = std::malloc(size);
-    if (block != nullptr) {
-      ++heap.live_;
-      heap.last_request_ = size;
-      std::lock_guard<std::mutex> lock(heap.sizes_mutex_);
-      heap.sizes_.push_back(size);
-    }
+    if (block != nullptr) ++heap.live_, heap.sizes.push_back(size);
     return block;
   }
 
@@ -116,36 +98,9 @@ class CountingHeap {
     std::free(block);
   }
 
-  std::atomic<std::ptrdiff_t> live_{0};
-  std::atomic<std::size_t> failures_{0};
-  std::atomic<std::size_t> successes_left_{kNever}, last_request_{0};
-  mutable std::mutex sizes_mutex_;
-  std::vector<std::size_t> sizes_;
-  detail::HeapFunctions previous_{};
+  detail::HeapFunctions previous_;
+  std::ptrdiff_t live_ = 0;
+  std::size_t failures_ = 0, successes_left_ = kNever;
 };
-
-// Runs operation with the 1st, 2nd, 3rd, ... heap request failing until it runs without a
-// failure. Before each try `prepare()` builds the state under test; `operation(state)` must let a
-// std::bad_alloc out. Then `check(state, what)` runs with the exception's what() text after a
-// failed try and with nullptr after the successful one. Returns the number of failed tries.
-template <class Prepare, class Operation, class Check>
-std::size_t SweepAllocationFailures(CountingHeap& heap, Prepare prepare, Operation operation,
-                                    Check check) {
-  for (std::size_t fail_at = 0;; ++fail_at) {
-    auto state = prepare();
-    heap.FailAfter(fail_at);
-    const std::size_t failures_before = heap.Failures();
-    std::string what;
-    try {
-      operation(state);
-    } catch (const std::bad_alloc& error) {
-      what = error.what();
-    }
-    heap.FailNone();
-    const bool failed = heap.Failures() != failures_before;
-    check(state, failed ? what.c_str() : nullptr);
-    if (!failed) return fail_at;
-  }
-}
 
 }  // namespace kivo::testing

@@ -1,29 +1,19 @@
-// The helpers every test shares: owners, builders, key lists, the export table and a printed
-// record.
+// The helpers every test shares: owners, builders, the export table, exception texts, and test
+// doubles that count how often objects of their kind are made and ended.
 // SPDX-License-Identifier: MIT
 #pragma once
 
 // Everything here goes through the exports and the public interfaces, as a client does, so the
 // helpers serve black-box and white-box tests alike.
 
+#include <atomic>
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "kivo/containers/exports.h"
-
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#else
-#include <pthread.h>
-#endif
 
 namespace kivo::testing {
 
@@ -40,11 +30,7 @@ Handle<I> Make(utility::ObjectAllocator allocator) {
 }
 
 // Every export with its name, in the order of KIVO_FOR_EACH_EXPORT.
-struct Export {
-  const char* name;
-  utility::ObjectAllocator make;
-};
-inline constexpr Export kEveryExport[] = {
+inline constexpr std::pair<const char*, utility::ObjectAllocator> kEveryExport[] = {
 #define KIVO_EXPORT_ENTRY(name) {#name, &name},
     KIVO_FOR_EACH_EXPORT(KIVO_EXPORT_ENTRY)
 #undef KIVO_EXPORT_ENTRY
@@ -85,30 +71,6 @@ inline containers::IStringObject* TextIn(containers::ISharedTypelessObject* hand
   return text ? static_cast<containers::IStringObject*>(PayloadOf(handle)) : nullptr;
 }
 
-// The record printed in key order: {"key":value,...}, where a value is a text in quotes, a nested
-// record in braces, - for a member without an object and ? for any other payload.
-inline std::string Dump(const containers::ICompoundObject& record) {
-  std::vector<const char*> keys(record.GetCount(), nullptr);
-  record.GetKeys(keys.data(), static_cast<std::uint32_t>(keys.size()));
-  std::string out = "{";
-  for (const std::string key : keys) {
-    Handle<containers::ISharedTypelessObject> member(record.GetConst(key.c_str(), nullptr));
-    utility::IObject* payload = PayloadOf(member.get());
-    out += (out.size() > 1 ? ",\"" : "\"") + key + "\":";
-    if (payload == nullptr) {
-      out += '-';
-    } else if (TextIn(member.get()) != nullptr) {
-      out += '"' + std::string(TextIn(member.get())->GetString()) + '"';
-    } else if (member->GetTypeId()->code == containers::kCompoundObjectCode &&
-               payload->GetInterfaceId()->code == containers::kCompoundObjectCode) {
-      out += Dump(*static_cast<containers::ICompoundObject*>(payload));
-    } else {
-      out += '?';
-    }
-  }
-  return out + '}';
-}
-
 // A record made by Set with overwrite of each (path, text) pair.
 inline Handle<containers::ICompoundObject> RecordOf(
     const std::vector<std::pair<const char*, const char*>>& members) {
@@ -117,35 +79,97 @@ inline Handle<containers::ICompoundObject> RecordOf(
   return record;
 }
 
-// Runs work() on a new thread with a 1 MiB stack (a Windows program's default) and waits for
-// it. A thread that overflows its stack may end the process quietly (under Wine with exit code
-// 0), so callers check a result that work() sets when it is done.
-template <class Work>
-void RunOnSmallStack(Work& work) {
-  constexpr std::size_t kStack = std::size_t{1} << 20;
-#ifdef _WIN32
-  HANDLE thread = CreateThread(
-      nullptr, kStack,
-      [](LPVOID context) -> DWORD {
-        (*static_cast<Work*>(context))();
-        return 0;
-      },
-      &work, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-  if (thread == nullptr) return;
-  WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
-#else
-  pthread_attr_t attributes;
-  pthread_attr_init(&attributes);
-  pthread_attr_setstacksize(&attributes, kStack);
-  pthread_t thread;
-  const auto run = [](void* context) -> void* {
-    (*static_cast<Work*>(context))();
-    return nullptr;
-  };
-  if (pthread_create(&thread, &attributes, run, &work) == 0) pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attributes);
-#endif
+// Runs operation and returns what() of the Exception it throws, or "no exception". Any other
+// exception passes through and fails the test.
+template <class Exception, class Operation>
+std::string ErrorText(Operation operation) {
+  try {
+    operation();
+  } catch (const Exception& error) {
+    return error.what();
+  }
+  return "no exception";
 }
+
+// The test doubles report to a CountingLog shared by a double and every copy or share made of it,
+// so a test can see that an object ends exactly once however many owners passed it around. They
+// live on the global heap, not the library's, so a CountingHeap sees only the library's blocks.
+struct CountingLog {
+  std::atomic<int> created{0};
+  std::atomic<int> destroyed{0};
+  // When set, CountingObject::CopyFrom answers false, as a payload whose copy fails does, or
+  // throws the log's address, an exception of a type only the client knows.
+  std::atomic<bool> refuse_copies{false}, throw_on_copy{false};
+
+  int Alive() const { return created - destroyed; }
+};
+
+// Counts Self into the log when it is made and when Destroy ends it.
+template <class Self, class Interface>
+class Counted : public Interface {
+ public:
+  void Destroy() noexcept override {
+    ++log_->destroyed;
+    delete static_cast<Self*>(this);
+  }
+  // Plain global allocation: the interfaces' class-level delete would call Destroy again.
+  static void* operator new(std::size_t size) { return ::operator new(size); }
+  static void operator delete(void* block) noexcept { ::operator delete(block); }
+
+ protected:
+  explicit Counted(CountingLog& log) : log_(&log) { ++log.created; }
+  CountingLog* log_;
+};
+
+// A payload whose copies succeed unless its log says otherwise, and which equals only itself.
+class CountingObject final : public Counted<CountingObject, utility::IObject> {
+ public:
+  // A new object; the caller owns it and ends it with Destroy.
+  static CountingObject* New(CountingLog& log) { return new CountingObject(log); }
+
+  const utility::InterfaceId* GetInterfaceId() const override { return utility::VoidInterfaceId(); }
+  bool CopyFrom(const utility::IObject* other) override {
+    if (log_->throw_on_copy) throw log_;
+    return other == this ||
+           (dynamic_cast<const CountingObject*>(other) != nullptr && !log_->refuse_copies);
+  }
+  bool Equals(const utility::IObject* other) const override { return other == this; }
+  utility::IObject* NewInstance() const override { return New(*log_); }
+
+ private:
+  explicit CountingObject(CountingLog& log) : Counted(log) {}
+};
+
+// A shared typeless object as a client might write one: it answers GetUnique and GetConstUnique
+// with what the test sets (not owned), and Share copies the handle.
+class CountingHandle final : public Counted<CountingHandle, containers::ISharedTypelessObject> {
+ public:
+  explicit CountingHandle(CountingLog& log) : Counted(log) {}
+
+  const utility::InterfaceId* GetInterfaceId() const override {
+    return utility::InterfaceIdOf<ISharedTypelessObject>();
+  }
+  bool CopyFrom(const utility::IObject*) override { return false; }
+  bool Equals(const utility::IObject* other) const override { return other == this; }
+  utility::IObject* NewInstance() const override { return new CountingHandle(*log_); }
+  const utility::InterfaceId* GetTypeId() const override { return utility::VoidInterfaceId(); }
+  bool AssignValue(const ISharedTypelessObject*) override { return false; }
+  containers::IUniqueTypelessObject* GetUnique() override { return unique; }
+  const containers::ITypelessObject* GetConstUnique() const override {
+    return const_unique != nullptr ? const_unique : unique;
+  }
+  void Reset(containers::IUniqueTypelessObject*) override {}
+  ISharedTypelessObject* Share() const override {
+    if (refuse_shares) return nullptr;
+    ++log_->created;  // the copy does not pass through Counted's constructor
+    return new CountingHandle(*this);
+  }
+
+  // What GetUnique answers, and GetConstUnique unless const_unique is set.
+  containers::IUniqueTypelessObject* unique = nullptr;
+  const containers::ITypelessObject* const_unique = nullptr;
+  // When set, Share answers null, as a broken implementation might.
+  bool refuse_shares = false;
+};
 
 }  // namespace kivo::testing
