@@ -1,10 +1,11 @@
-// A reference model of the compound record: nested maps of plain values, written from the
-// record's rules without looking at its code.
+// A reference model of typeless values and of the compound record (nested maps of them),
+// written from their rules without looking at the library's code; the fuzzers of both share it.
 // SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <string_view>
@@ -15,12 +16,12 @@
 
 namespace kivo::fuzz {
 
-// One member: what its shared typeless object holds. Keys order as std::string does: bytewise,
-// unsigned, a prefix before its extensions.
+// One value or member: what its shared typeless object holds. Keys order as std::string does:
+// bytewise, unsigned, a prefix before its extensions.
 struct Node {
   enum class Kind {
     kEmpty,    // a shared object without a unique object (type void)
-    kBytes,    // a trivial 8-byte payload
+    kBytes,    // a trivial payload of N bytes (8 in records)
     kText,     // a non-trivial payload holding a string object
     kBare,     // a non-trivial object without a payload
     kRecord,   // a nested record (non-trivial, compound type code)
@@ -29,10 +30,11 @@ struct Node {
   };
 
   Kind kind = Kind::kEmpty;
-  std::uint32_t code = containers::kVoidCode;  // payload type code
-  std::string bytes;                           // kBytes: 8 payload bytes; kText: the text
-  std::map<std::string, Node> members;         // kRecord (a map of the incomplete Node, as
-                                               // libstdc++ and libc++ allow)
+  std::uint32_t code = containers::kVoidCode;   // payload type code
+  std::string bytes{};                          // kBytes: the N payload bytes; kText: the text
+  std::map<std::string, Node> members{};        // kRecord (a map of the incomplete Node, as
+                                                // libstdc++ and libc++ allow)
+  containers::ITypelessObject* live = nullptr;  // the library's unique object, where tracked
 
   static Node Record() { return {Kind::kRecord, containers::kCompoundObjectCode, {}, {}}; }
   bool IsRecord() const { return kind == Kind::kRecord; }
@@ -169,6 +171,22 @@ inline Outcome Equal(const Members& a, const Members& b) {
     if (member.thrown != nullptr || member.value == 0) return member;
   }
   return {1, nullptr};
+}
+
+// Checks a unique object's payload against a bytes, text or bare model; answers the payload.
+inline const utility::ISharedInterface* CheckPayload(
+    const containers::IUniqueTypelessObject& unique, const Node& node) {
+  const auto* payload = static_cast<const utility::ISharedInterface*>(unique.GetConstData());
+  if (node.kind == Node::Kind::kBytes) {
+    KIVO_FUZZ_CHECK(std::memcmp(unique.GetConstData(), node.bytes.data(), node.bytes.size()) == 0);
+  } else if (node.kind == Node::Kind::kBare) {
+    KIVO_FUZZ_CHECK(payload == nullptr);
+  } else if (node.kind == Node::Kind::kText) {
+    const auto* text = dynamic_cast<const containers::IStringObject*>(payload);
+    KIVO_FUZZ_CHECK(text != nullptr &&
+                    node.bytes == std::string(text->GetString(), text->GetLength()));
+  }
+  return payload;
 }
 
 }  // namespace kivo::fuzz

@@ -93,4 +93,10 @@ I* Make(utility::ISharedInterface* (*allocator)()) {
   return static_cast<I*>(allocator());
 }
 
+inline containers::IStringObject* NewText(const std::string& text) {
+  auto* object = Make<containers::IStringObject>(&KivoStringObjectAllocator);
+  object->SetString(text.c_str());
+  return object;
+}
+
 }  // namespace kivo::fuzz
