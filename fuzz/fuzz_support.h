@@ -13,6 +13,7 @@
 
 #include "kivo/containers/exports.h"
 #include "support/counting_heap.h"
+#include "support/objects.h"
 
 namespace kivo::fuzz {
 
@@ -88,15 +89,10 @@ inline const utility::InterfaceId* TypeRecord(std::size_t choice) {
 
 inline testing::CountingHeap& Heap() { return *testing::CountingHeap::Current(); }
 
-template <class I>
-I* Make(utility::ISharedInterface* (*allocator)()) {
-  return static_cast<I*>(allocator());
-}
-
 inline containers::IStringObject* NewText(const std::string& text) {
-  auto* object = Make<containers::IStringObject>(&KivoStringObjectAllocator);
+  auto object = testing::Make<containers::IStringObject>(&KivoStringObjectAllocator);
   object->SetString(text.c_str());
-  return object;
+  return object.release();
 }
 
 }  // namespace kivo::fuzz

@@ -17,13 +17,6 @@ namespace kivo::fuzz {
 
 class TypelessHarness {
  public:
-  ~TypelessHarness() {
-    for (UniqueSlot& slot : unique_) Drop(slot);
-    for (SharedSlot& slot : shared_) slot.object->Destroy();
-    for (VectorSlot& slot : vectors_) slot.object->Destroy();
-    foreign_->Destroy();
-  }
-
   void Step(FuzzInput& in) {
     using Operation = void (TypelessHarness::*)(FuzzInput&);
     static constexpr Operation kOperations[] = {
@@ -42,6 +35,9 @@ class TypelessHarness {
   using Model = std::shared_ptr<Node>;  // kBytes (trivial), kText or kBare (non-trivial)
   using Unique = containers::IUniqueTypelessObject;
   using Shared = containers::ISharedTypelessObject;
+  using Vector = containers::ITypelessVectorObject;
+  template <class I>
+  using Handle = testing::Handle<I>;
   using Allocator = utility::ISharedInterface* (*)();
 #define KIVO_FUZZ_TRIVIAL(N) {N, &KivoUniqueTypelessTrivialObjectAllocator_##N},
   static constexpr struct {
@@ -52,25 +48,20 @@ class TypelessHarness {
   static constexpr std::size_t kUnknown = ~std::size_t{0};  // a capacity not learnt yet
 
   struct UniqueSlot {
-    Unique* object = nullptr;  // owned here until adopted
+    Handle<Unique> object;  // owned here until adopted
     Model model;
   };
   struct SharedSlot {
-    Shared* object = Make<Shared>(&KivoSharedTypelessObjectAllocator);
+    Handle<Shared> object = testing::Make<Shared>(&KivoSharedTypelessObjectAllocator);
     Model held;  // null when empty
   };
   struct VectorSlot {
-    containers::ITypelessVectorObject* object =
-        Make<containers::ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
+    Handle<Vector> object = testing::Make<Vector>(&KivoTypelessVectorObjectAllocator);
     std::vector<Model> held;
     std::vector<const Shared*> handles;
     std::size_t capacity = 0;
   };
 
-  static void Drop(UniqueSlot& slot) {
-    if (slot.object != nullptr) slot.object->Destroy();
-    slot = {};
-  }
   static const containers::ITypelessObject* LiveOf(const Model& model) {
     return model ? model->live : nullptr;
   }
@@ -81,24 +72,23 @@ class TypelessHarness {
 
   void NewUnique(FuzzInput& in) {
     UniqueSlot& slot = Pick(in, unique_);
-    Drop(slot);
     slot.model = std::make_shared<Node>(Node{Kind::kBare});
     Node& model = *slot.model;
     if (in.Below(3) != 0) {
       const auto& trivial = kTrivial[in.Below(std::size(kTrivial))];
-      slot.object = Make<Unique>(trivial.make);
+      slot.object = testing::Make<Unique>(trivial.make);
       in.Fill(slot.object->GetData(), trivial.size);
       model = {Kind::kBytes, containers::kVoidCode,
                std::string(static_cast<const char*>(slot.object->GetData()), trivial.size)};
     } else {
-      slot.object = Make<Unique>(&KivoUniqueTypelessNonTrivialObjectAllocator);
+      slot.object = testing::Make<Unique>(&KivoUniqueTypelessNonTrivialObjectAllocator);
       if (in.Bool()) {
         model = {Kind::kText, containers::kVoidCode, in.Text(20)};
         slot.object->SetObject(NewText(model.bytes));
       }
     }
     if (in.Bool()) Label(*slot.object, model, in);
-    model.live = slot.object;
+    model.live = slot.object.get();
   }
 
   static void Label(Unique& object, Node& model, FuzzInput& in) {
@@ -137,22 +127,20 @@ class TypelessHarness {
   // A new handle to one holder's object, or (ending the holder) an empty one takes its place.
   void Share(FuzzInput& in) {
     const SharedSlot& from = Pick(in, shared_);
-    Replace(Pick(in, shared_), {from.object->Share(), from.held});
+    Pick(in, shared_) = {Handle<Shared>(from.object->Share()), from.held};
   }
-  void EndHolder(FuzzInput& in) { Replace(Pick(in, shared_), {}); }
-  static void Replace(SharedSlot& slot, const SharedSlot& by) {
-    slot.object->Destroy();
-    slot = by;
-  }
+  void EndHolder(FuzzInput& in) { Pick(in, shared_) = {}; }
 
   void Reset(FuzzInput& in) {
     SharedSlot& shared = Pick(in, shared_);
     UniqueSlot& unique = Pick(in, unique_);
     const bool refuse = in.Below(4) == 0;
-    const bool threw = Heap().Refusing(refuse, [&] { shared.object->Reset(unique.object); });
+    const bool offered = unique.object != nullptr;
+    const bool threw =
+        Heap().Refusing(refuse, [&] { shared.object->Reset(unique.object.release()); });
     // The count block is the one request; refused, it takes the offered object down with it and
     // leaves the previous reference in place. Whether null gets a block of its own is open.
-    KIVO_FUZZ_CHECK(unique.object != nullptr ? threw == refuse : !threw || refuse);
+    KIVO_FUZZ_CHECK(offered ? threw == refuse : !threw || refuse);
     if (!threw) shared.held = unique.model;
     unique = {};
   }
@@ -188,12 +176,12 @@ class TypelessHarness {
     const std::size_t choice = in.Below(5);
     const std::size_t i = in.Below(choice == 0 ? 3 : choice < 3 ? 4 : 2);
     if (choice == 0 && unique_[i].object != nullptr) {
-      return {unique_[i].object, kUniqueClass, unique_[i].model.get(), nullptr};
+      return {unique_[i].object.get(), kUniqueClass, unique_[i].model.get(), nullptr};
     }
     if (choice == 1 || choice == 2)
-      return {shared_[i].object, kSharedClass, shared_[i].held.get(), nullptr};
-    if (choice == 3) return {vectors_[i].object, kVectorClass, nullptr, &vectors_[i]};
-    return {choice == 4 && (i & 1) != 0 ? foreign_ : nullptr, kNone, nullptr, nullptr};
+      return {shared_[i].object.get(), kSharedClass, shared_[i].held.get(), nullptr};
+    if (choice == 3) return {vectors_[i].object.get(), kVectorClass, nullptr, &vectors_[i]};
+    return {choice == 4 && (i & 1) != 0 ? foreign_.get() : nullptr, kNone, nullptr, nullptr};
   }
 
   void SharedCopyFrom(FuzzInput& in) {
@@ -203,7 +191,7 @@ class TypelessHarness {
     const bool typeless = other.kind == kUniqueClass || other.kind == kSharedClass;
     const char* thrown = nullptr;
     Model next = slot.held;
-    if (other.object != slot.object && typeless) {
+    if (other.object != slot.object.get() && typeless) {
       if (source == nullptr ||
           (other.kind == kUniqueClass && source->code == containers::kVoidCode)) {
         next.reset();
@@ -213,7 +201,7 @@ class TypelessHarness {
         next = std::make_shared<Node>(*source);
       }
     }
-    const bool expected = other.object == slot.object || typeless;
+    const bool expected = other.object == slot.object.get() || typeless;
     ExpectThrow(thrown, [&] { KIVO_FUZZ_CHECK(slot.object->CopyFrom(other.object) == expected); });
     if (thrown != nullptr) return;
     if (next != slot.held && next != nullptr) {  // a new unique object, not the source's
@@ -232,7 +220,7 @@ class TypelessHarness {
       expected = ModelCopy(*slot.held, other.held.get(), &thrown);
     }
     ExpectThrow(thrown,
-                [&] { KIVO_FUZZ_CHECK(slot.object->AssignValue(other.object) == expected); });
+                [&] { KIVO_FUZZ_CHECK(slot.object->AssignValue(other.object.get()) == expected); });
   }
 
   void UniqueCopyFrom(FuzzInput& in) {
@@ -241,7 +229,7 @@ class TypelessHarness {
     const Any other = PickAny(in);
     const char* thrown = nullptr;
     const bool expected =
-        other.object == slot.object || ModelCopy(*slot.model, other.model, &thrown);
+        other.object == slot.object.get() || ModelCopy(*slot.model, other.model, &thrown);
     ExpectThrow(thrown, [&] { KIVO_FUZZ_CHECK(slot.object->CopyFrom(other.object) == expected); });
   }
 
@@ -277,12 +265,11 @@ class TypelessHarness {
     const std::size_t operation = in.Below(4);
     if (operation < 2) {
       const auto& object = *vector.object;  // GetAt, writable or const
-      Shared* got = in.Bool() ? vector.object->GetAt(index) : object.GetAt(index);
+      const Handle<Shared> got(in.Bool() ? vector.object->GetAt(index) : object.GetAt(index));
       KIVO_FUZZ_CHECK((got != nullptr) == valid);
       if (got == nullptr) return;
-      KIVO_FUZZ_CHECK(got != vector.handles[index] &&
+      KIVO_FUZZ_CHECK(got.get() != vector.handles[index] &&
                       got->GetConstUnique() == LiveOf(vector.held[index]));
-      got->Destroy();
     } else if (operation == 2) {
       KIVO_FUZZ_CHECK(vector.object->RemoveAt(index) == valid);
       if (!valid) return;
@@ -338,7 +325,7 @@ class TypelessHarness {
 
   void CheckAll() const {
     for (const UniqueSlot& slot : unique_) {
-      if (slot.object != nullptr) CheckUnique(slot.object, slot.model);
+      if (slot.object != nullptr) CheckUnique(slot.object.get(), slot.model);
     }
     for (const SharedSlot& slot : shared_) {
       const containers::ITypelessObject* unique = slot.object->GetConstUnique();
@@ -361,7 +348,8 @@ class TypelessHarness {
   UniqueSlot unique_[3];
   SharedSlot shared_[4];
   VectorSlot vectors_[2];
-  containers::IStringObject* foreign_ = Make<containers::IStringObject>(&KivoStringObjectAllocator);
+  Handle<containers::IStringObject> foreign_ =
+      testing::Make<containers::IStringObject>(&KivoStringObjectAllocator);
 };
 
 }  // namespace kivo::fuzz
