@@ -121,14 +121,9 @@ struct Outcome {
 };
 
 // Merge (source distinct from target): each member is copied first, then entered or dropped.
-// A copy reads a snapshot of its source (which may end while the target changes), or with
-// `live` the source itself, when the target lies inside it: then each member is copied as it is
-// at that moment, the target's new members included.
-inline Outcome MergeRecord(Members& target, const Members& source, bool overwrite,
-                           bool live = false) {
-  const Members snapshot = live ? Members() : source;
+inline Outcome MergeRecord(Members& target, const Members& source, bool overwrite) {
   std::uint64_t count = 0;
-  for (const auto& [key, node] : live ? source : snapshot) {
+  for (const auto& [key, node] : source) {
     if (CopyThrows(node)) return {count, kCannotCopy};
     Node copy = CopyOf(node);
     auto [found, fresh] = target.emplace(key, copy);
@@ -140,10 +135,9 @@ inline Outcome MergeRecord(Members& target, const Members& source, bool overwrit
 
 // CopyFrom of a record (source distinct from target): cleared, then members entered in key
 // order until a member's copy throws.
-inline Outcome CopyRecord(Members& target, const Members& source, bool live = false) {
-  const Members snapshot = live ? Members() : source;
+inline Outcome CopyRecord(Members& target, const Members& source) {
   target.clear();
-  return {1, MergeRecord(target, live ? source : snapshot, true, true).thrown};
+  return {1, MergeRecord(target, source, true).thrown};
 }
 
 // The library's Equals of two records and of two members, including where it throws.

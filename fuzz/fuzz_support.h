@@ -17,6 +17,8 @@
 
 namespace kivo::fuzz {
 
+using testing::Handle;
+
 // Reads an input as a stream of choices; past its end every read yields zero.
 class FuzzInput {
  public:

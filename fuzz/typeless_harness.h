@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "compound_model.h"
@@ -36,14 +37,9 @@ class TypelessHarness {
   using Unique = containers::IUniqueTypelessObject;
   using Shared = containers::ISharedTypelessObject;
   using Vector = containers::ITypelessVectorObject;
-  template <class I>
-  using Handle = testing::Handle<I>;
-  using Allocator = utility::ISharedInterface* (*)();
 #define KIVO_FUZZ_TRIVIAL(N) {N, &KivoUniqueTypelessTrivialObjectAllocator_##N},
-  static constexpr struct {
-    std::size_t size;
-    Allocator make;
-  } kTrivial[] = {KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_FUZZ_TRIVIAL)};
+  static constexpr std::pair<std::size_t, utility::ObjectAllocator> kTrivial[] = {
+      KIVO_FOR_EACH_TRIVIAL_SIZE(KIVO_FUZZ_TRIVIAL)};  // N and its allocator
 #undef KIVO_FUZZ_TRIVIAL
   static constexpr std::size_t kUnknown = ~std::size_t{0};  // a capacity not learnt yet
 
@@ -75,11 +71,11 @@ class TypelessHarness {
     slot.model = std::make_shared<Node>(Node{Kind::kBare});
     Node& model = *slot.model;
     if (in.Below(3) != 0) {
-      const auto& trivial = kTrivial[in.Below(std::size(kTrivial))];
-      slot.object = testing::Make<Unique>(trivial.make);
-      in.Fill(slot.object->GetData(), trivial.size);
+      const auto [size, make] = kTrivial[in.Below(std::size(kTrivial))];
+      slot.object = testing::Make<Unique>(make);
+      in.Fill(slot.object->GetData(), size);
       model = {Kind::kBytes, containers::kVoidCode,
-               std::string(static_cast<const char*>(slot.object->GetData()), trivial.size)};
+               std::string(static_cast<const char*>(slot.object->GetData()), size)};
     } else {
       slot.object = testing::Make<Unique>(&KivoUniqueTypelessNonTrivialObjectAllocator);
       if (in.Bool()) {
