@@ -292,6 +292,15 @@ std::size_t Step(FuzzInput& in, World& world) {
       }
       break;
     }
+    case 7: {  // GetKeys with a short, exact or long array, or none
+      const auto capacity = static_cast<std::uint32_t>(in.Below(model.size() + 3));
+      if (in.Below(8) == 0) {
+        record.GetKeys(nullptr, capacity);
+        break;
+      }
+      CheckKeys(record, model, capacity);
+      break;
+    }
     case 8:
       record.Clear();
       model.clear();
