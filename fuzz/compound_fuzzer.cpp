@@ -12,6 +12,7 @@
 
 #include "compound_model.h"
 #include "fuzz_support.h"
+#include "support/counting_object.h"
 
 namespace kivo::fuzz {
 namespace {
@@ -26,20 +27,11 @@ constexpr std::uint32_t kMaxEmbedded = 48;  // keeps copies of records inside re
 
 // A payload whose copies always fail: a record copying a member that holds it enters the key
 // without an object.
-class Refuser final : public IObject {
- public:
-  void Destroy() noexcept override { delete this; }
-  const InterfaceId* GetInterfaceId() const override { return TypeRecord(0); }
-  bool CopyFrom(const IObject* other) override { return other == this; }
-  bool Equals(const IObject* other) const override { return other == this; }
-  IObject* NewInstance() const override { return new Refuser(); }
-  // Plain global allocation, paired: the interfaces' class-level delete would call Destroy again.
-  static void* operator new(std::size_t size) { return ::operator new(size); }
-  static void operator delete(void* block) { ::operator delete(block); }
-
- private:
-  ~Refuser() = default;
-};
+testing::CountingObject* NewRefuser() {
+  static testing::CountingLog log;
+  log.refuse_copies = true;
+  return testing::CountingObject::New(log);
+}
 
 ISharedInterface* PayloadOf(const ISharedTypelessObject& member) {
   return static_cast<ISharedInterface*>(const_cast<void*>(
@@ -62,7 +54,8 @@ void CheckMember(const ISharedTypelessObject& member, const Node& node) {
   if (!node.HasObject()) return;
   const auto* payload =
       CheckPayload(*static_cast<const IUniqueTypelessObject*>(member.GetConstUnique()), node);
-  if (node.kind == Kind::kRefuser) KIVO_FUZZ_CHECK(dynamic_cast<const Refuser*>(payload));
+  if (node.kind == Kind::kRefuser)
+    KIVO_FUZZ_CHECK(dynamic_cast<const testing::CountingObject*>(payload));
   if (node.IsRecord()) CheckRecord(*RecordIn(member, node), node.members);
 }
 
@@ -175,7 +168,7 @@ Handle<ISharedTypelessObject> MakeValue(FuzzInput& in, World& world, Node& model
     type = TypeRecord(2 + in.Below(4));  // B, void, string, record
     model.kind = Kind::kBare;
   } else if (kind == 5) {
-    unique->SetObject(new Refuser());
+    unique->SetObject(NewRefuser());
     model.kind = Kind::kRefuser;
   } else {  // a copy of one of the world's records, nested as a client would build it
     const std::size_t source = in.Below(kRecords);
