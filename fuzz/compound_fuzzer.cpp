@@ -33,15 +33,13 @@ testing::CountingObject* NewRefuser() {
   return testing::CountingObject::New(log);
 }
 
-ISharedInterface* PayloadOf(const ISharedTypelessObject& member) {
-  return static_cast<ISharedInterface*>(const_cast<void*>(
-      static_cast<const IUniqueTypelessObject*>(member.GetConstUnique())->GetConstData()));
-}
-
 // The record a member that the model says is a record holds; null for any other member.
 ICompoundObject* RecordIn(const ISharedTypelessObject& member, const Node& node) {
   if (!node.IsRecord()) return nullptr;
-  auto* record = dynamic_cast<ICompoundObject*>(PayloadOf(member));
+  const void* payload =
+      static_cast<const IUniqueTypelessObject*>(member.GetConstUnique())->GetConstData();
+  auto* record =
+      dynamic_cast<ICompoundObject*>(static_cast<ISharedInterface*>(const_cast<void*>(payload)));
   KIVO_FUZZ_CHECK(record != nullptr);
   return record;
 }
@@ -140,10 +138,6 @@ Path ReadPath(FuzzInput& in, bool nullable = true) {
   return path;
 }
 
-Node* Find(Members& model, const Path& path) {
-  return path.null ? nullptr : Find(model, path.text);
-}
-
 // A value built as a client builds one, with its model; null for the null-value case.
 Handle<ISharedTypelessObject> MakeValue(FuzzInput& in, World& world, Node& model) {
   const std::size_t kind = in.Below(7);
@@ -199,7 +193,7 @@ void SetBoth(ICompoundObject& record, Members& model, const Path& path, FuzzInpu
 
 // The model's member at path when it has the type asked for (any with null).
 Node* Expected(Members& model, const Path& path, const InterfaceId* type) {
-  Node* node = Find(model, path);
+  Node* node = path.null ? nullptr : Find(model, path.text);
   return node != nullptr && (type == nullptr || node->TypeCode() == type->code) ? node : nullptr;
 }
 
@@ -320,7 +314,7 @@ std::size_t Step(FuzzInput& in, World& world) {
         KIVO_FUZZ_CHECK(nested->Set(key, closing, true));
         // The cyclic record reads as its model with an empty value for the closing member.
         Members cut = model;
-        Find(cut, path)->members[key] = Node();
+        Find(cut, path.text)->members[key] = Node();
         CheckTotalCount(record, cut);
         for (const auto& other : world.records) {
           try {

@@ -105,7 +105,8 @@ class TypelessHarness {
       static_cast<char*>(object->GetData())[offset] = model->bytes[offset];
     } else if (change == 0 && model->kind == Kind::kText) {
       model->bytes = in.Text(20);
-      TextOf(*object)->SetString(model->bytes.c_str());
+      auto* payload = static_cast<utility::ISharedInterface*>(object->GetData());
+      static_cast<containers::IStringObject*>(payload)->SetString(model->bytes.c_str());
     } else if (change == 1) {
       Label(*object, *model, in);
     } else if (change == 2) {
@@ -113,11 +114,6 @@ class TypelessHarness {
       object->Clear();
       if (model->kind == Kind::kText) *model = {Kind::kBare, containers::kVoidCode, {}, {}, object};
     }
-  }
-
-  static containers::IStringObject* TextOf(Unique& unique) {
-    return static_cast<containers::IStringObject*>(
-        static_cast<utility::ISharedInterface*>(unique.GetData()));
   }
 
   // A new handle to one holder's object, or (ending the holder) an empty one takes its place.
