@@ -1,10 +1,11 @@
-// A reference model of the compound record: nested maps of plain values, written from the
-// record's rules without looking at its code.
+// A reference model of typeless values and of the compound record (nested maps of them),
+// written from their rules without looking at the library's code; the fuzzers of both share it.
 // SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <string_view>
@@ -15,24 +16,25 @@
 
 namespace kivo::fuzz {
 
-// One member: what its shared typeless object holds. Keys order as std::string does: bytewise,
-// unsigned, a prefix before its extensions.
+// One value or member: what its shared typeless object holds. Keys order as std::string does:
+// bytewise, unsigned, a prefix before its extensions.
 struct Node {
   enum class Kind {
     kEmpty,    // a shared object without a unique object (type void)
-    kBytes,    // a trivial 8-byte payload
+    kBytes,    // a trivial payload of N bytes (8 in records)
     kText,     // a non-trivial payload holding a string object
     kBare,     // a non-trivial object without a payload
     kRecord,   // a nested record (non-trivial, compound type code)
-    kRefuser,  // a non-trivial payload whose copies always fail
+    kRefuser,  // a non-trivial payload (of one value) whose copies always fail
     kHole,     // an entry without an object, left by a member copy that failed
   };
 
   Kind kind = Kind::kEmpty;
-  std::uint32_t code = containers::kVoidCode;  // payload type code
-  std::string bytes;                           // kBytes: 8 payload bytes; kText: the text
-  std::map<std::string, Node> members;         // kRecord (a map of the incomplete Node, as
-                                               // libstdc++ and libc++ allow)
+  std::uint32_t code = containers::kVoidCode;   // payload type code
+  std::string bytes{};                          // kBytes: the N payload bytes; kText: the text
+  std::map<std::string, Node> members{};        // kRecord (a map of the incomplete Node, as
+                                                // libstdc++ and libc++ allow)
+  containers::ITypelessObject* live = nullptr;  // the library's unique object, where tracked
 
   static Node Record() { return {Kind::kRecord, containers::kCompoundObjectCode, {}, {}}; }
   bool IsRecord() const { return kind == Kind::kRecord; }
@@ -119,14 +121,9 @@ struct Outcome {
 };
 
 // Merge (source distinct from target): each member is copied first, then entered or dropped.
-// A copy reads a snapshot of its source (which may end while the target changes), or with
-// `live` the source itself, when the target lies inside it: then each member is copied as it is
-// at that moment, the target's new members included.
-inline Outcome MergeRecord(Members& target, const Members& source, bool overwrite,
-                           bool live = false) {
-  const Members snapshot = live ? Members() : source;
+inline Outcome MergeRecord(Members& target, const Members& source, bool overwrite) {
   std::uint64_t count = 0;
-  for (const auto& [key, node] : live ? source : snapshot) {
+  for (const auto& [key, node] : source) {
     if (CopyThrows(node)) return {count, kCannotCopy};
     Node copy = CopyOf(node);
     auto [found, fresh] = target.emplace(key, copy);
@@ -138,10 +135,9 @@ inline Outcome MergeRecord(Members& target, const Members& source, bool overwrit
 
 // CopyFrom of a record (source distinct from target): cleared, then members entered in key
 // order until a member's copy throws.
-inline Outcome CopyRecord(Members& target, const Members& source, bool live = false) {
-  const Members snapshot = live ? Members() : source;
+inline Outcome CopyRecord(Members& target, const Members& source) {
   target.clear();
-  return {1, MergeRecord(target, live ? source : snapshot, true, true).thrown};
+  return {1, MergeRecord(target, source, true).thrown};
 }
 
 // The library's Equals of two records and of two members, including where it throws.
@@ -156,8 +152,8 @@ inline Outcome Equal(const Node& a, const Node& b) {
   // Unique objects compare only within their class (trivial or not) and with the same label.
   if ((a.kind == Kind::kBytes) != (b.kind == Kind::kBytes) || a.code != b.code) return {};
   if ((a.kind == Kind::kBare) != (b.kind == Kind::kBare)) return {0, kCannotCompare};
-  // A string never equals a record; refusers equal only themselves.
-  if (a.kind != b.kind || a.kind == Kind::kRefuser) return {};
+  // A string never equals a record; refusers of one value are equal.
+  if (a.kind != b.kind) return {};
   return a.IsRecord() ? Equal(a.members, b.members) : Outcome{a.bytes == b.bytes, nullptr};
 }
 
@@ -169,6 +165,22 @@ inline Outcome Equal(const Members& a, const Members& b) {
     if (member.thrown != nullptr || member.value == 0) return member;
   }
   return {1, nullptr};
+}
+
+// Checks a unique object's payload against a bytes, text or bare model; answers the payload.
+inline const utility::ISharedInterface* CheckPayload(
+    const containers::IUniqueTypelessObject& unique, const Node& node) {
+  const auto* payload = static_cast<const utility::ISharedInterface*>(unique.GetConstData());
+  if (node.kind == Node::Kind::kBytes) {
+    KIVO_FUZZ_CHECK(std::memcmp(unique.GetConstData(), node.bytes.data(), node.bytes.size()) == 0);
+  } else if (node.kind == Node::Kind::kBare) {
+    KIVO_FUZZ_CHECK(payload == nullptr);
+  } else if (node.kind == Node::Kind::kText) {
+    const auto* text = dynamic_cast<const containers::IStringObject*>(payload);
+    KIVO_FUZZ_CHECK(text != nullptr &&
+                    node.bytes == std::string(text->GetString(), text->GetLength()));
+  }
+  return payload;
 }
 
 }  // namespace kivo::fuzz

@@ -13,8 +13,11 @@
 
 #include "kivo/containers/exports.h"
 #include "support/counting_heap.h"
+#include "support/objects.h"
 
 namespace kivo::fuzz {
+
+using testing::Handle;
 
 // Reads an input as a stream of choices; past its end every read yields zero.
 class FuzzInput {
@@ -88,9 +91,10 @@ inline const utility::InterfaceId* TypeRecord(std::size_t choice) {
 
 inline testing::CountingHeap& Heap() { return *testing::CountingHeap::Current(); }
 
-template <class I>
-I* Make(utility::ISharedInterface* (*allocator)()) {
-  return static_cast<I*>(allocator());
+inline containers::IStringObject* NewText(const std::string& text) {
+  auto object = testing::Make<containers::IStringObject>(&KivoStringObjectAllocator);
+  object->SetString(text.c_str());
+  return object.release();
 }
 
 }  // namespace kivo::fuzz
