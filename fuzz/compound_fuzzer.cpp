@@ -12,7 +12,7 @@
 
 #include "compound_model.h"
 #include "fuzz_support.h"
-#include "support/counting_object.h"
+#include "support/objects.h"
 
 namespace kivo::fuzz {
 namespace {

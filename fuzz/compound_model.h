@@ -25,7 +25,7 @@ struct Node {
     kText,     // a non-trivial payload holding a string object
     kBare,     // a non-trivial object without a payload
     kRecord,   // a nested record (non-trivial, compound type code)
-    kRefuser,  // a non-trivial payload (of one value) whose copies always fail
+    kRefuser,  // a non-trivial payload whose copies always fail
     kHole,     // an entry without an object, left by a member copy that failed
   };
 
@@ -152,8 +152,8 @@ inline Outcome Equal(const Node& a, const Node& b) {
   // Unique objects compare only within their class (trivial or not) and with the same label.
   if ((a.kind == Kind::kBytes) != (b.kind == Kind::kBytes) || a.code != b.code) return {};
   if ((a.kind == Kind::kBare) != (b.kind == Kind::kBare)) return {0, kCannotCompare};
-  // A string never equals a record; refusers of one value are equal.
-  if (a.kind != b.kind) return {};
+  // A string never equals a record; refusers equal only themselves.
+  if (a.kind != b.kind || a.kind == Kind::kRefuser) return {};
   return a.IsRecord() ? Equal(a.members, b.members) : Outcome{a.bytes == b.bytes, nullptr};
 }
 
