@@ -14,14 +14,12 @@ foreach(plugin own other IN ZIP_LISTS plugins own_libraries other_libraries)
   run(${READELF} -d ${${plugin}})
   string(REGEX MATCHALL "\\(NEEDED\\)[^\n]*" needs "${run_output}")
   list(TRANSFORM needs REPLACE ".*\\[(.*)\\].*" "\\1")
-  message(STATUS "${plugin} needs: ${needs}")
   if(NOT needs MATCHES "${own}" OR needs MATCHES "${other}|KivoContainersLib")
     message(FATAL_ERROR "${plugin} links the wrong libraries: ${needs}")
   endif()
 endforeach()
 
 run(${HOST} ${LIBCXX_PLUGIN} ${LIBSTDCXX_PLUGIN})
-message(STATUS "demo output:\n${run_output}")
 
 # Each line the record must hold: the producer's values, the transformer's changes, and which
 # standard library each plugin was built with.

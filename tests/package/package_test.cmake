@@ -30,31 +30,27 @@ foreach(consumer IN ITEMS "find_package;-DCMAKE_PREFIX_PATH=${prefix}"
     -DCMAKE_CXX_COMPILER=${CXX} -DKIVO_PLUGIN_SOURCE=${PLUGIN_SOURCE} ${consumer})
   run(${CMAKE_COMMAND} --build ${WORK_DIR}/${name})
   run(${WORK_DIR}/${name}/consumer)
-  message(STATUS "${name} consumer: ${run_output}")
 endforeach()
 
-# One version everywhere: the header the consumer printed, the CMake package, both .pc files.
+# One version everywhere: the header the consumer printed, the CMake package, both .pc files. Then
+# through pkg-config: the client, and the headers-only plugin, which may keep no reference to the
+# library.
 set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
 string(REGEX MATCH "^[0-9]+\\.[0-9]+\\.[0-9]+" version "${run_output}")
 file(READ ${prefix}/${LIBDIR}/cmake/KivoContainersLib/KivoContainersLibConfigVersion.cmake
   config_version)
 expect("the CMake package's version file" "${config_version}" "PACKAGE_VERSION \"${version}\"")
-foreach(pc kivo-containers-lib kivo-containers-sdk)
-  run(pkg-config --modversion ${pc})
-  expect("${pc}.pc's version" "${run_output}" "^${version}\n$")
+set(lib_build ${consumer_source}/main.cpp -o ${WORK_DIR}/pkg-config-consumer)
+set(sdk_build ${PLUGIN_SOURCE} -shared -fPIC -o ${WORK_DIR}/pkg-config-plugin.so)
+foreach(part lib sdk)
+  run(pkg-config --modversion kivo-containers-${part})
+  expect("kivo-containers-${part}.pc's version" "${run_output}" "^${version}\n$")
+  run(pkg-config --cflags --libs kivo-containers-${part})
+  separate_arguments(flags UNIX_COMMAND "${run_output}")
+  run(${CXX} -std=c++17 -Wall -Wextra -Wpedantic -Werror ${${part}_build} ${flags}
+    -Wl,--no-undefined,-rpath,${prefix}/${LIBDIR})
 endforeach()
-
-# The client through pkg-config, and the headers-only plugin, which may keep no reference to the
-# library.
-run(pkg-config --cflags --libs kivo-containers-lib)
-separate_arguments(flags UNIX_COMMAND "${run_output}")
-run(${CXX} -std=c++17 -Wall -Wextra -Wpedantic -Werror ${consumer_source}/main.cpp ${flags}
-  -Wl,-rpath,${prefix}/${LIBDIR} -o ${WORK_DIR}/pkg-config-consumer)
 run(${WORK_DIR}/pkg-config-consumer)
-run(pkg-config --cflags --libs kivo-containers-sdk)
-separate_arguments(flags UNIX_COMMAND "${run_output}")
-run(${CXX} -std=c++17 -Wall -Wextra -Wpedantic -Werror -shared -fPIC ${PLUGIN_SOURCE}
-  ${flags} -Wl,--no-undefined -o ${WORK_DIR}/pkg-config-plugin.so)
 
 if(NOT GDB)
   return()
