@@ -6,6 +6,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -18,8 +19,10 @@
 #include <utility>
 #include <vector>
 
+#include "compound_object.h"
 #include "internal/vector_storage.h"
 #include "kivo/containers/exports.h"
+#include "kivo/sdk/library.h"
 #include "string_object.h"
 #include "support/counting_heap.h"
 #include "support/objects.h"
@@ -29,7 +32,6 @@ namespace {
 
 using namespace kivo::containers;  // every interface and class of the library
 using namespace kivo::testing;     // the test helpers
-using kivo::utility::InterfaceId;
 using kivo::utility::InterfaceIdOf;
 using kivo::utility::IObject;
 template <class T>
@@ -221,13 +223,9 @@ struct Vector {
 
 template <class T>
 class TypedVector : public ::testing::Test {};
-#define KIVO_TEST_ELEMENT(Type, Word, NameWord) , Type
-template <class Placeholder, class... Members>
-::testing::Types<Members...> DropFirst(::testing::Types<Placeholder, Members...>);
-using Members =
-    decltype(DropFirst(::testing::Types<void KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_TEST_ELEMENT)>{}));
-TYPED_TEST_SUITE(TypedVector, Members, );
-#undef KIVO_TEST_ELEMENT
+template <class... T>  // the numeric element types, from the one list the client layer keeps
+::testing::Types<T...> AsTypes(kivo::sdk::detail::TypeList<T...>);
+TYPED_TEST_SUITE(TypedVector, decltype(AsTypes(kivo::sdk::detail::NumberVectorElements{})), );
 
 // Appends grow the capacity by half starting from 1 (1, 2, 3, 4, 6, 9, 13, 19, 28); CopyFrom
 // reuses storage that fits and otherwise takes max(count, capacity * 1.5). Past either end an
@@ -258,7 +256,9 @@ TYPED_TEST(TypedVector, AppendsAndCopiesGrowByHalfAndInvalidIndicesReachTheFallb
   }
 }
 
-TEST(VectorLimits, GrowthStopsAtTheLargestCountAndIndicesUseTheCountsLow32Bits) {
+// Growth stops at the largest count, and growing past it throws the standard text and changes
+// nothing, as a full record's map does; indices use the count's low 32 bits.
+TEST(Limits, GrowthStopsAtTheLargestCountAndPassingItThrowsTheStandardTexts) {
   constexpr std::size_t k8 = 0x1FFFFFFFFFFFFFFF, k1 = 0x7FFFFFFFFFFFFFFF;
   // Capacity, count needed, largest count, grown capacity: held to the largest count, exactly
   // reaching it, growth that would pass it, and half as much again passing 64 bits.
@@ -280,20 +280,19 @@ TEST(VectorLimits, GrowthStopsAtTheLargestCountAndIndicesUseTheCountsLow32Bits) 
     EXPECT_EQ(kivo::detail::IsValidIndex(index, count), valid) << index << " " << count;
   // The class decides, not the record: the two 8-bit members report one name.
   EXPECT_FALSE(Vector<signed char>(1)->CopyFrom(Vector<unsigned char>(1).object.get()));
-}
-
-TEST(VectorLimits, GrowingPastTheLargestCountThrowsVectorTooLongAndChangesNothing) {
   kivo::detail::VectorStorage<int, 5> storage;  // stands in for a vector at its limit
   for (int i = 0; i < 5; ++i) storage.PushBack(i);
   const int* const data = storage.begin();
   const int source[6] = {};
-  const std::function<void()> growths[] = {[&] { storage.PushBack(5); },
-                                           [&] { storage.Assign(source, 6); }};
-  for (const auto& grow : growths) {
+  const std::function<void()> growths_past[] = {[&] { storage.PushBack(5); },
+                                                [&] { storage.Assign(source, 6); }};
+  for (const auto& grow : growths_past) {
     EXPECT_EQ(ErrorText<std::length_error>(grow), "vector too long");
     EXPECT_EQ(std::vector<int>(storage.begin(), storage.end()), (std::vector<int>{0, 1, 2, 3, 4}));
     EXPECT_EQ(storage.begin(), data);
   }
+  const auto full = [] { kivo::detail::EnsureRoomForOneMore(std::array<int, 2>{}); };
+  EXPECT_EQ(ErrorText<std::length_error>(full), "map/set too long");
 }
 
 // ---- exhausted memory ---------------------------------------------------------------------
