@@ -148,9 +148,7 @@ TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
   for (auto& record : records) {
     record->Set((holder + "/x").c_str(), NewText("1").get(), true);
     record->Set((held + "/y").c_str(), NewText("2").get(), true);
-    Value closing;
-    RecordAt(*record, held, &closing);
-    record->Set((holder + "/loop").c_str(), closing.get(), true);
+    record->Set((holder + "/loop").c_str(), Value(record->Get(held.c_str(), kRecord)).get(), true);
   }
   auto copy = NewRecord();  // cuts the cycle with an empty value
   EXPECT_TRUE(copy->CopyFrom(records[0].get()) && records[0]->Equals(records[1].get()));

@@ -373,13 +373,11 @@ std::vector<Case> Cases() {
        [](Scene& s) { s.result.reset(As<Compound>(s.target)->Get("beta/gamma", nullptr)); }, record,
        nullptr, [] { return NewText("7"); }, kResult},
   };
+  const auto new_instance = [](Scene& s) { s.result.reset(s.target->NewInstance()); };
   for (const auto& [name, allocator] : kEveryExport) {
     const Maker make = [function = allocator] { return Make<IObject>(function); };
-    cases.push_back(
-        {name, [make](Scene& s) { s.result = make(); }, nullptr, nullptr, make, kResult});
-    cases.push_back({std::string(name) + " NewInstance",
-                     [](Scene& s) { s.result.reset(s.target->NewInstance()); }, make, nullptr, make,
-                     kResult});
+    cases.push_back({name, [make](Scene& s) { s.result = make(); }, {}, {}, make, kResult});
+    cases.push_back({std::string(name) + " NewInstance", new_instance, make, {}, make, kResult});
   }
   return cases;
 }
