@@ -46,12 +46,11 @@ template <class Work>
 void OnFourThreads(Work work) {
   std::atomic<int> waiting{4};
   std::vector<std::thread> threads;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 4; ++i)
     threads.emplace_back([&, i] {
       for (waiting.fetch_sub(1); waiting.load() > 0;) std::this_thread::yield();
       work(i);
     });
-  }
   for (std::thread& thread : threads) thread.join();
 }
 
@@ -304,6 +303,10 @@ TEST(SdkJson, DumpEscapesAndParseReadsBackOrSaysWhereAndWhy) {
   EXPECT_EQ(sdk::RecordFromJson(library, nlohmann::json(record)).value(), record);
   std::string deep = "1";
   for (int i = 0; i < 101; ++i) deep = "{\"a\": " + deep + "}";
+  // A record that holds itself ends in a marker.
+  Ptr<ISharedTypelessObject> value = sdk::MakeObjectValue(library, library.NewRecord());
+  auto* self = sdk::PayloadAs<ICompoundObject>(*value);
+  ASSERT_TRUE(self->Set("self", value.get(), true));
   ExpectAnswers({
       {Said(sdk::Parse(library, "{\n  \"a\": 1,\n  \"b\": tru\n}")),
        "line 3, column 11: bad JSON: syntax error"},
@@ -313,13 +316,8 @@ TEST(SdkJson, DumpEscapesAndParseReadsBackOrSaysWhereAndWhy) {
        "\"a[0]\": bad JSON: a text holds a NUL"},
       {Said(sdk::Parse(library, deep)), "\": bad JSON: nested deeper than 100"},
       {Said(sdk::Parse(library, "[1, 2]")), "wrong type: holds a JSON array, asked for record"},
+      {sdk::Dump(*self, 0), R"({"self": {"self": "<nested too deep>"}})"},
   });
-  // A record that holds itself ends in a marker.
-  Ptr<ISharedTypelessObject> value = sdk::MakeObjectValue(library, library.NewRecord());
-  auto* self = sdk::PayloadAs<ICompoundObject>(*value);
-  ASSERT_TRUE(self->Set("self", value.get(), true));
-  EXPECT_NE(sdk::Dump(*self, 0).find(R"({"self": {"self": "<nested too deep>"}})"),
-            std::string::npos);
   ASSERT_TRUE(self->Remove("self"));  // breaks the cycle, so the record can end
 }
 
