@@ -24,6 +24,8 @@ using namespace kivo::containers;
 using namespace kivo::testing;
 using kivo::utility::InterfaceId;
 using Value = Handle<ISharedTypelessObject>;
+using R = ICompoundObject&;  // what the tables of operations take
+using V = ITypelessVectorObject&;
 
 const InterfaceId* const kText = kivo::utility::InterfaceIdOf<IStringObject>();
 const InterfaceId* const kRecord = kivo::utility::InterfaceIdOf<ICompoundObject>();
@@ -97,19 +99,14 @@ TEST(CompoundObject, AMemberIsWalkedIntoOnlyWhenItIsARecordLabelledAsOne) {
 
 TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughItABadCast) {
   // Its read-only unique object says record; its writable one says text, or is missing.
-  auto claimed = Make<IUniqueTypelessObject>(&KivoUniqueTypelessNonTrivialObjectAllocator);
-  claimed->SetObject(NewRecord().release());
-  claimed->SetTypeId(kRecord);
-  const Value text = NewText("t");
-  void (*const walks[])(ICompoundObject&) = {
-      [](ICompoundObject& r) { r.Set("f/x", NewText("v").get(), true); },
-      [](ICompoundObject& r) { r.Contains("f/x", nullptr); },
-      [](ICompoundObject& r) { r.Remove("f/x"); },
-      [](ICompoundObject& r) { r.GetTotalCount(); },
-  };
+  const Value labelled = Wrap(NewRecord().release(), kRecord), text = NewText("t");
+  IUniqueTypelessObject* const claimed = labelled->GetUnique();
+  void (*const walks[])(R) = {[](R r) { r.Set("f/x", NewText("v").get(), true); },
+                              [](R r) { r.Contains("f/x", nullptr); }, [](R r) { r.Remove("f/x"); },
+                              [](R r) { r.GetTotalCount(); }};
   CountingLog log;
   Handle<CountingHandle> foreign(new CountingHandle(log));
-  foreign->const_unique = claimed.get();
+  foreign->const_unique = claimed;
   for (IUniqueTypelessObject* writable : {text->GetUnique(), (IUniqueTypelessObject*)nullptr}) {
     foreign->unique = writable;
     auto record = NewRecord();
@@ -125,7 +122,7 @@ TEST(CompoundObject, AHandleWhoseWritableUniqueIsNoRecordMakesEveryWalkThroughIt
   // Answering alike through both, it is walked through, here 20 records down; leading back to a
   // record the walk is inside, one the library holds once, it closes a cycle counted once.
   foreign->refuse_shares = false;
-  foreign->unique = claimed.get();
+  foreign->unique = claimed;
   auto deep = NewRecord();
   ASSERT_TRUE(deep->Set(Chain(20, "f").c_str(), foreign.get(), true));
   EXPECT_TRUE(deep->Set(Chain(20, "f/x").c_str(), NewText("v").get(), true));
@@ -174,24 +171,18 @@ TEST(CompoundCycles, EveryWalkEndsAndRemovingTheClosingMemberFreesEveryBlock) {
 }  // the heap ends the process if a block is left
 
 TEST(CompoundCycles, AContainerWhoseOneOwnerIsItsOwnMemberEndsCleanlyInsideTheCall) {
-  using R = ICompoundObject&;
-  using V = ITypelessVectorObject&;
   void (*const record_cases[])(R) = {
-      [](R r) { r.Clear(); },
-      [](R r) { r.Remove("self"); },
+      [](R r) { r.Clear(); }, [](R r) { r.Remove("self"); },
       [](R r) { r.Set("self", NewText("v").get(), true); },
       [](R r) { r.Merge(RecordOf({std::pair("self", "v")}).get(), true); },
-      [](R r) { r.CopyFrom(RecordOf({std::pair("self", "v")}).get()); },
-  };
+      [](R r) { r.CopyFrom(RecordOf({std::pair("self", "v")}).get()); }};
   void (*const vector_cases[])(V) = {
-      [](V v) { v.RemoveAt(1); },
-      [](V v) { v.Clear(); },
+      [](V v) { v.RemoveAt(1); }, [](V v) { v.Clear(); },
       [](V v) {  // from one with an element, which a dead one must not take
         auto source = Make<ITypelessVectorObject>(&KivoTypelessVectorObjectAllocator);
         source->PushBack(NewText("v").release());
         v.CopyFrom(source.get());
-      },
-  };
+      }};
   CountingHeap heap;
   for (const auto operation : record_cases) {
     ICompoundObject* const record = RecordOf({{"x", "1"}, {"n/y", "2"}}).release();
