@@ -60,13 +60,6 @@ void RunOnSmallStack(Work& work) {
 #endif
 }
 
-// The path a/a/.../a of `levels` segments, then tail.
-std::string Chain(std::size_t levels, const char* tail) {
-  std::string path;
-  for (std::size_t i = 0; i < levels; ++i) path += "a/";
-  return path + tail;
-}
-
 // Only a record labelled as one is walked into; a null type record is a type of its own.
 TEST(CompoundObject, AMemberIsWalkedIntoOnlyWhenItIsARecordLabelledAsOne) {
   auto bytes = Make<IUniqueTypelessObject>(&KivoUniqueTypelessTrivialObjectAllocator_8);

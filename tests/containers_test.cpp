@@ -307,6 +307,7 @@ template <class I>
 I* As(const Object& object) {
   return dynamic_cast<I*>(object.get());
 }
+IStringObject* TextOf(const Object& object) { return TextIn(As<ISharedTypelessObject>(object)); }
 
 // What a refused request leaves: the target as it was (kUnchanged), no result and the target as
 // it was (kResult), or what was done before the failure (kPartial). After success the target, or
@@ -325,12 +326,11 @@ const char kLong[] = "a text long enough to need a heap block of its own";
 // A long text, a key past the inline limit, records thirty levels deep (deeper than the walks
 // keep on the machine stack); then changes set over them.
 Object Record(std::vector<std::pair<const char*, const char*>> changes = {}) {
-  std::string deep;
-  for (int i = 0; i < 30; ++i) deep += "level/";
+  const std::string deep = Chain(30, "leaf");
   changes.insert(changes.begin(), {{"alpha", kLong},
                                    {"beta/gamma", "7"},
                                    {"beta/a key longer than the inline limit", "8"},
-                                   {(deep += "leaf").c_str(), kLong}});
+                                   {deep.c_str(), kLong}});
   return RecordOf(changes);
 }
 
@@ -347,13 +347,11 @@ std::vector<Case> Cases() {
   const Maker merged_into = [] { return Record({{"alpha", "old"}, {"omega", "7"}}); };
   const Maker replaced = [] { return Record({{"beta/gamma", kLong}}); };
   std::vector<Case> cases = {
-      {"StringObject SetString", [](Scene& s) { TextIn(As<Shared>(s.target))->SetString(kLong); },
-       old_text, nullptr, long_text, kUnchanged},
+      {"StringObject SetString", [](Scene& s) { TextOf(s.target)->SetString(kLong); }, old_text,
+       nullptr, long_text, kUnchanged},
       {"StringObject CopyFrom",
-       [](Scene& s) {
-         EXPECT_TRUE(TextIn(As<Shared>(s.target))->CopyFrom(TextIn(As<Shared>(s.operand))));
-       },
-       old_text, long_text, long_text, kUnchanged},
+       [](Scene& s) { EXPECT_TRUE(TextOf(s.target)->CopyFrom(TextOf(s.operand))); }, old_text,
+       long_text, long_text, kUnchanged},
       {"SharedTypeless CopyFrom record", copy, old_text, wrapped, wrapped, kUnchanged},
       {"SharedTypeless Share", [](Scene& s) { s.result.reset(As<Shared>(s.target)->Share()); },
        old_text, nullptr, old_text, kResult},
