@@ -38,7 +38,6 @@ using namespace kivo::testing;     // the test helpers
 using kivo::utility::InterfaceId;
 using kivo::utility::InterfaceIdOf;
 using kivo::utility::IObject;
-using sdk::adopt;
 using sdk::Ptr;
 
 // Runs work(i) on threads i = 0 to 3 started together, and waits for them.
@@ -111,13 +110,13 @@ TEST(SdkPtr, EveryObjectOwnedIsEndedExactlyOnce) {
   CountingLog log;
   const auto make = [&log] { return CountingObject::New(log); };
   {
-    Ptr<CountingObject> a(adopt, make()), b(std::move(a));  // a move ends nothing
-    EXPECT_TRUE(!a && b && log.destroyed == 0);             // NOLINT(bugprone-use-after-move)
-    a = Ptr<CountingObject>(adopt, make());
+    Ptr<CountingObject> a(sdk::adopt, make()), b(std::move(a));  // a move ends nothing
+    EXPECT_TRUE(!a && b && log.destroyed == 0);                  // NOLINT(bugprone-use-after-move)
+    a = Ptr<CountingObject>(sdk::adopt, make());
     b = std::move(a);  // ends the one b held
     Ptr<CountingObject>& alias = b;
     b = std::move(alias);  // keeps it
-    Ptr<IObject> base(adopt, make());
+    Ptr<IObject> base(sdk::adopt, make());
     base = std::move(b);  // ends base's; still one owner of b's
     base.reset();
     base = nullptr;

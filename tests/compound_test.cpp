@@ -22,14 +22,13 @@ namespace {
 
 using namespace kivo::containers;
 using namespace kivo::testing;
-using kivo::utility::InterfaceId;
 using Value = Handle<ISharedTypelessObject>;
 using R = ICompoundObject&;  // what the tables of operations take
 using V = ITypelessVectorObject&;
 
-const InterfaceId* const kText = kivo::utility::InterfaceIdOf<IStringObject>();
-const InterfaceId* const kRecord = kivo::utility::InterfaceIdOf<ICompoundObject>();
-const InterfaceId* const kVector = kivo::utility::InterfaceIdOf<ITypelessVectorObject>();
+const auto* const kText = kivo::utility::InterfaceIdOf<IStringObject>();
+const auto* const kRecord = kivo::utility::InterfaceIdOf<ICompoundObject>();
+const auto* const kVector = kivo::utility::InterfaceIdOf<ITypelessVectorObject>();
 
 // The record stored at path; the handle keeps it alive.
 ICompoundObject* RecordAt(ICompoundObject& record, const std::string& path, Value* handle) {

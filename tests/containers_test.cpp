@@ -284,15 +284,15 @@ TEST(Limits, GrowthStopsAtTheLargestCountAndPassingItThrowsTheStandardTexts) {
   for (int i = 0; i < 5; ++i) storage.PushBack(i);
   const int* const data = storage.begin();
   const int source[6] = {};
-  const std::function<void()> growths_past[] = {[&] { storage.PushBack(5); },
-                                                [&] { storage.Assign(source, 6); }};
-  for (const auto& grow : growths_past) {
-    EXPECT_EQ(ErrorText<std::length_error>(grow), "vector too long");
+  const std::pair<std::function<void()>, const char*> growths_past[] = {
+      {[&] { storage.PushBack(5); }, "vector too long"},
+      {[&] { storage.Assign(source, 6); }, "vector too long"},
+      {[] { kivo::detail::EnsureRoomForOneMore(std::array<int, 2>{}); }, "map/set too long"}};
+  for (const auto& [grow, text] : growths_past) {
+    EXPECT_EQ(ErrorText<std::length_error>(grow), text);
     EXPECT_EQ(std::vector<int>(storage.begin(), storage.end()), (std::vector<int>{0, 1, 2, 3, 4}));
     EXPECT_EQ(storage.begin(), data);
   }
-  const auto full = [] { kivo::detail::EnsureRoomForOneMore(std::array<int, 2>{}); };
-  EXPECT_EQ(ErrorText<std::length_error>(full), "map/set too long");
 }
 
 // ---- exhausted memory ---------------------------------------------------------------------
