@@ -119,9 +119,7 @@ TEST(Memory, TheNewHandlerRunsUntilTheHeapYieldsLimitsRaiseTheStandardTextsAndDe
   EXPECT_EQ(handler_calls, 3);
   // delete through an interface ends the object as Destroy does: the heap gets every block back.
   delete static_cast<IStringObject*>(nullptr);
-  std::unique_ptr<IStringObject> text(static_cast<IStringObject*>(KivoStringObjectAllocator()));
-  text->SetString("a text long enough to need a heap block");
-  std::shared_ptr<IObject>(static_cast<IObject*>(text.release()));
+  std::shared_ptr<IObject>(NewText("a text long enough to need a heap block").release());
   delete KivoTypelessVectorObjectAllocator();
   EXPECT_EQ(heap.Live(), 0);
 }
