@@ -338,9 +338,7 @@ std::vector<Case> Cases() {
   const auto copy = [](Scene& s) { EXPECT_TRUE(s.target->CopyFrom(s.operand.get())); };
   const Maker old_text = [] { return NewText("old"); }, long_text = [] { return NewText(kLong); };
   const Maker record = [] { return Record(); };
-  const Maker wrapped = [] {
-    return Object(Wrap(Record().release(), InterfaceIdOf<Compound>()).release());
-  };
+  const Maker wrapped = [] { return Wrap(Record().release(), InterfaceIdOf<Compound>()); };
   const Maker merged = [] { return RecordOf({{"alpha", "old"}, {"omega", "7"}}); };
   const Maker merged_into = [] { return Record({{"alpha", "old"}, {"omega", "7"}}); };
   const Maker replaced = [] { return Record({{"beta/gamma", kLong}}); };
