@@ -324,7 +324,7 @@ const char kLong[] = "a text long enough to need a heap block of its own";
 // A long text, a key past the inline limit, records thirty levels deep (deeper than the walks
 // keep on the machine stack); then changes set over them.
 Object Record(std::vector<std::pair<const char*, const char*>> changes = {}) {
-  const std::string deep = Chain(30, "leaf");
+  const std::string deep = "level/" + Chain(29, "leaf");  // walked after the shallow members
   changes.insert(changes.begin(), {{"alpha", kLong},
                                    {"beta/gamma", "7"},
                                    {"beta/a key longer than the inline limit", "8"},
