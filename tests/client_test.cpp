@@ -38,7 +38,6 @@ using namespace kivo::testing;     // the test helpers
 using kivo::utility::InterfaceId;
 using kivo::utility::InterfaceIdOf;
 using kivo::utility::IObject;
-using sdk::adopt;
 using sdk::Ptr;
 
 // Runs work(i) on threads i = 0 to 3 started together, and waits for them.
@@ -46,12 +45,11 @@ template <class Work>
 void OnFourThreads(Work work) {
   std::atomic<int> waiting{4};
   std::vector<std::thread> threads;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 4; ++i)
     threads.emplace_back([&, i] {
       for (waiting.fetch_sub(1); waiting.load() > 0;) std::this_thread::yield();
       work(i);
     });
-  }
   for (std::thread& thread : threads) thread.join();
 }
 
@@ -112,13 +110,13 @@ TEST(SdkPtr, EveryObjectOwnedIsEndedExactlyOnce) {
   CountingLog log;
   const auto make = [&log] { return CountingObject::New(log); };
   {
-    Ptr<CountingObject> a(adopt, make()), b(std::move(a));  // a move ends nothing
-    EXPECT_TRUE(!a && b && log.destroyed == 0);             // NOLINT(bugprone-use-after-move)
-    a = Ptr<CountingObject>(adopt, make());
+    Ptr<CountingObject> a(sdk::adopt, make()), b(std::move(a));  // a move ends nothing
+    EXPECT_TRUE(!a && b && log.destroyed == 0);                  // NOLINT(bugprone-use-after-move)
+    a = Ptr<CountingObject>(sdk::adopt, make());
     b = std::move(a);  // ends the one b held
     Ptr<CountingObject>& alias = b;
     b = std::move(alias);  // keeps it
-    Ptr<IObject> base(adopt, make());
+    Ptr<IObject> base(sdk::adopt, make());
     base = std::move(b);  // ends base's; still one owner of b's
     base.reset();
     base = nullptr;
@@ -160,8 +158,7 @@ bool IsLoaded(const char* path) {
 #if defined(_WIN32)
   return ::GetModuleHandleA(path) != nullptr;
 #else
-  void* const module = ::dlopen(path, RTLD_NOW | RTLD_NOLOAD);
-  return module != nullptr && ::dlclose(module) == 0;
+  return ::dlopen(path, RTLD_NOW | RTLD_NOLOAD) != nullptr;  // a test that finds it fails anyway
 #endif
 }
 
@@ -304,6 +301,10 @@ TEST(SdkJson, DumpEscapesAndParseReadsBackOrSaysWhereAndWhy) {
   EXPECT_EQ(sdk::RecordFromJson(library, nlohmann::json(record)).value(), record);
   std::string deep = "1";
   for (int i = 0; i < 101; ++i) deep = "{\"a\": " + deep + "}";
+  // A record that holds itself ends in a marker.
+  Ptr<ISharedTypelessObject> value = sdk::MakeObjectValue(library, library.NewRecord());
+  auto* self = sdk::PayloadAs<ICompoundObject>(*value);
+  ASSERT_TRUE(self->Set("self", value.get(), true));
   ExpectAnswers({
       {Said(sdk::Parse(library, "{\n  \"a\": 1,\n  \"b\": tru\n}")),
        "line 3, column 11: bad JSON: syntax error"},
@@ -313,13 +314,8 @@ TEST(SdkJson, DumpEscapesAndParseReadsBackOrSaysWhereAndWhy) {
        "\"a[0]\": bad JSON: a text holds a NUL"},
       {Said(sdk::Parse(library, deep)), "\": bad JSON: nested deeper than 100"},
       {Said(sdk::Parse(library, "[1, 2]")), "wrong type: holds a JSON array, asked for record"},
+      {sdk::Dump(*self, 0), R"({"self": {"self": "<nested too deep>"}})"},
   });
-  // A record that holds itself ends in a marker.
-  Ptr<ISharedTypelessObject> value = sdk::MakeObjectValue(library, library.NewRecord());
-  auto* self = sdk::PayloadAs<ICompoundObject>(*value);
-  ASSERT_TRUE(self->Set("self", value.get(), true));
-  EXPECT_NE(sdk::Dump(*self, 0).find(R"({"self": {"self": "<nested too deep>"}})"),
-            std::string::npos);
   ASSERT_TRUE(self->Remove("self"));  // breaks the cycle, so the record can end
 }
 

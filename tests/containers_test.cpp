@@ -6,6 +6,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -18,8 +19,10 @@
 #include <utility>
 #include <vector>
 
+#include "compound_object.h"
 #include "internal/vector_storage.h"
 #include "kivo/containers/exports.h"
+#include "kivo/sdk/library.h"
 #include "string_object.h"
 #include "support/counting_heap.h"
 #include "support/objects.h"
@@ -29,7 +32,6 @@ namespace {
 
 using namespace kivo::containers;  // every interface and class of the library
 using namespace kivo::testing;     // the test helpers
-using kivo::utility::InterfaceId;
 using kivo::utility::InterfaceIdOf;
 using kivo::utility::IObject;
 template <class T>
@@ -117,9 +119,7 @@ TEST(Memory, TheNewHandlerRunsUntilTheHeapYieldsLimitsRaiseTheStandardTextsAndDe
   EXPECT_EQ(handler_calls, 3);
   // delete through an interface ends the object as Destroy does: the heap gets every block back.
   delete static_cast<IStringObject*>(nullptr);
-  std::unique_ptr<IStringObject> text(static_cast<IStringObject*>(KivoStringObjectAllocator()));
-  text->SetString("a text long enough to need a heap block");
-  std::shared_ptr<IObject>(static_cast<IObject*>(text.release()));
+  std::shared_ptr<IObject>(NewText("a text long enough to need a heap block").release());
   delete KivoTypelessVectorObjectAllocator();
   EXPECT_EQ(heap.Live(), 0);
 }
@@ -221,13 +221,9 @@ struct Vector {
 
 template <class T>
 class TypedVector : public ::testing::Test {};
-#define KIVO_TEST_ELEMENT(Type, Word, NameWord) , Type
-template <class Placeholder, class... Members>
-::testing::Types<Members...> DropFirst(::testing::Types<Placeholder, Members...>);
-using Members =
-    decltype(DropFirst(::testing::Types<void KIVO_FOR_EACH_NUMERIC_ELEMENT(KIVO_TEST_ELEMENT)>{}));
-TYPED_TEST_SUITE(TypedVector, Members, );
-#undef KIVO_TEST_ELEMENT
+template <class... T>  // the numeric element types, from the one list the client layer keeps
+::testing::Types<T...> AsTypes(kivo::sdk::detail::TypeList<T...>);
+TYPED_TEST_SUITE(TypedVector, decltype(AsTypes(kivo::sdk::detail::NumberVectorElements{})), );
 
 // Appends grow the capacity by half starting from 1 (1, 2, 3, 4, 6, 9, 13, 19, 28); CopyFrom
 // reuses storage that fits and otherwise takes max(count, capacity * 1.5). Past either end an
@@ -258,7 +254,9 @@ TYPED_TEST(TypedVector, AppendsAndCopiesGrowByHalfAndInvalidIndicesReachTheFallb
   }
 }
 
-TEST(VectorLimits, GrowthStopsAtTheLargestCountAndIndicesUseTheCountsLow32Bits) {
+// Growth stops at the largest count, and growing past it throws the standard text and changes
+// nothing, as a full record's map does; indices use the count's low 32 bits.
+TEST(Limits, GrowthStopsAtTheLargestCountAndPassingItThrowsTheStandardTexts) {
   constexpr std::size_t k8 = 0x1FFFFFFFFFFFFFFF, k1 = 0x7FFFFFFFFFFFFFFF;
   // Capacity, count needed, largest count, grown capacity: held to the largest count, exactly
   // reaching it, growth that would pass it, and half as much again passing 64 bits.
@@ -280,17 +278,16 @@ TEST(VectorLimits, GrowthStopsAtTheLargestCountAndIndicesUseTheCountsLow32Bits) 
     EXPECT_EQ(kivo::detail::IsValidIndex(index, count), valid) << index << " " << count;
   // The class decides, not the record: the two 8-bit members report one name.
   EXPECT_FALSE(Vector<signed char>(1)->CopyFrom(Vector<unsigned char>(1).object.get()));
-}
-
-TEST(VectorLimits, GrowingPastTheLargestCountThrowsVectorTooLongAndChangesNothing) {
   kivo::detail::VectorStorage<int, 5> storage;  // stands in for a vector at its limit
   for (int i = 0; i < 5; ++i) storage.PushBack(i);
   const int* const data = storage.begin();
   const int source[6] = {};
-  const std::function<void()> growths[] = {[&] { storage.PushBack(5); },
-                                           [&] { storage.Assign(source, 6); }};
-  for (const auto& grow : growths) {
-    EXPECT_EQ(ErrorText<std::length_error>(grow), "vector too long");
+  const std::pair<std::function<void()>, const char*> growths_past[] = {
+      {[&] { storage.PushBack(5); }, "vector too long"},
+      {[&] { storage.Assign(source, 6); }, "vector too long"},
+      {[] { kivo::detail::EnsureRoomForOneMore(std::array<int, 2>{}); }, "map/set too long"}};
+  for (const auto& [grow, text] : growths_past) {
+    EXPECT_EQ(ErrorText<std::length_error>(grow), text);
     EXPECT_EQ(std::vector<int>(storage.begin(), storage.end()), (std::vector<int>{0, 1, 2, 3, 4}));
     EXPECT_EQ(storage.begin(), data);
   }
@@ -308,6 +305,7 @@ template <class I>
 I* As(const Object& object) {
   return dynamic_cast<I*>(object.get());
 }
+IStringObject* TextOf(const Object& object) { return TextIn(As<ISharedTypelessObject>(object)); }
 
 // What a refused request leaves: the target as it was (kUnchanged), no result and the target as
 // it was (kResult), or what was done before the failure (kPartial). After success the target, or
@@ -326,12 +324,11 @@ const char kLong[] = "a text long enough to need a heap block of its own";
 // A long text, a key past the inline limit, records thirty levels deep (deeper than the walks
 // keep on the machine stack); then changes set over them.
 Object Record(std::vector<std::pair<const char*, const char*>> changes = {}) {
-  std::string deep;
-  for (int i = 0; i < 30; ++i) deep += "level/";
+  const std::string deep = "level/" + Chain(29, "leaf");  // walked after the shallow members
   changes.insert(changes.begin(), {{"alpha", kLong},
                                    {"beta/gamma", "7"},
                                    {"beta/a key longer than the inline limit", "8"},
-                                   {(deep += "leaf").c_str(), kLong}});
+                                   {deep.c_str(), kLong}});
   return RecordOf(changes);
 }
 
@@ -341,20 +338,16 @@ std::vector<Case> Cases() {
   const auto copy = [](Scene& s) { EXPECT_TRUE(s.target->CopyFrom(s.operand.get())); };
   const Maker old_text = [] { return NewText("old"); }, long_text = [] { return NewText(kLong); };
   const Maker record = [] { return Record(); };
-  const Maker wrapped = [] {
-    return Object(Wrap(Record().release(), InterfaceIdOf<Compound>()).release());
-  };
+  const Maker wrapped = [] { return Wrap(Record().release(), InterfaceIdOf<Compound>()); };
   const Maker merged = [] { return RecordOf({{"alpha", "old"}, {"omega", "7"}}); };
   const Maker merged_into = [] { return Record({{"alpha", "old"}, {"omega", "7"}}); };
   const Maker replaced = [] { return Record({{"beta/gamma", kLong}}); };
   std::vector<Case> cases = {
-      {"StringObject SetString", [](Scene& s) { TextIn(As<Shared>(s.target))->SetString(kLong); },
-       old_text, nullptr, long_text, kUnchanged},
+      {"StringObject SetString", [](Scene& s) { TextOf(s.target)->SetString(kLong); }, old_text,
+       nullptr, long_text, kUnchanged},
       {"StringObject CopyFrom",
-       [](Scene& s) {
-         EXPECT_TRUE(TextIn(As<Shared>(s.target))->CopyFrom(TextIn(As<Shared>(s.operand))));
-       },
-       old_text, long_text, long_text, kUnchanged},
+       [](Scene& s) { EXPECT_TRUE(TextOf(s.target)->CopyFrom(TextOf(s.operand))); }, old_text,
+       long_text, long_text, kUnchanged},
       {"SharedTypeless CopyFrom record", copy, old_text, wrapped, wrapped, kUnchanged},
       {"SharedTypeless Share", [](Scene& s) { s.result.reset(As<Shared>(s.target)->Share()); },
        old_text, nullptr, old_text, kResult},
@@ -374,13 +367,11 @@ std::vector<Case> Cases() {
        [](Scene& s) { s.result.reset(As<Compound>(s.target)->Get("beta/gamma", nullptr)); }, record,
        nullptr, [] { return NewText("7"); }, kResult},
   };
+  const auto new_instance = [](Scene& s) { s.result.reset(s.target->NewInstance()); };
   for (const auto& [name, allocator] : kEveryExport) {
     const Maker make = [function = allocator] { return Make<IObject>(function); };
-    cases.push_back(
-        {name, [make](Scene& s) { s.result = make(); }, nullptr, nullptr, make, kResult});
-    cases.push_back({std::string(name) + " NewInstance",
-                     [](Scene& s) { s.result.reset(s.target->NewInstance()); }, make, nullptr, make,
-                     kResult});
+    cases.push_back({name, [make](Scene& s) { s.result = make(); }, {}, {}, make, kResult});
+    cases.push_back({std::string(name) + " NewInstance", new_instance, make, {}, make, kResult});
   }
   return cases;
 }

@@ -7,16 +7,12 @@
 
 #include "kivo/sdk/plugin.h"
 
-namespace {
-
-std::string Store(kivo::sdk::Record& record) {
+static std::string Store(kivo::sdk::Record& record) {
   if (record.Get<std::string>("throw")) throw std::runtime_error(record.At<std::string>("throw"));
 #define KIVO_TEST_STORE(Type, Name, Kind) record.Set(#Name, std::numeric_limits<Type>::max());
   KIVO_SDK_FOR_EACH_SCALAR(KIVO_TEST_STORE)
 #undef KIVO_TEST_STORE
   return "stored " + std::to_string(record.Size()) + " scalars";
 }
-
-}  // namespace
 
 KIVO_PLUGIN(Store)

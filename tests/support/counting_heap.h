@@ -77,10 +77,7 @@ class CountingHeap {
 
   static void* Acquire(std::size_t size) {
     CountingHeap& heap = *current_;
-    if (heap.successes_left_ == 0) {
-      ++heap.failures_;
-      return nullptr;
-    }
+    if (heap.successes_left_ == 0) return ++heap.failures_, nullptr;
     if (heap.successes_left_ != kNever) --heap.successes_left_;
     void* block = std::malloc(size);
     if (block != nullptr) ++heap.live_, heap.sizes.push_back(size);

@@ -79,6 +79,13 @@ inline Handle<containers::ICompoundObject> RecordOf(
   return record;
 }
 
+// The path a/a/.../a of `levels` segments, then tail.
+inline std::string Chain(std::size_t levels, const char* tail) {
+  std::string path;
+  for (std::size_t i = 0; i < levels; ++i) path += "a/";
+  return path + tail;
+}
+
 // Runs operation and returns what() of the Exception it throws, or "no exception". Any other
 // exception passes through and fails the test.
 template <class Exception, class Operation>
@@ -115,13 +122,16 @@ class Counted : public Interface {
   // Plain global allocation: the interfaces' class-level delete would call Destroy again.
   static void* operator new(std::size_t size) { return ::operator new(size); }
   static void operator delete(void* block) noexcept { ::operator delete(block); }
+  // A double equals only itself; a new instance reports to the same log.
+  bool Equals(const utility::IObject* other) const override { return other == this; }
+  utility::IObject* NewInstance() const override { return new Self(*log_); }
 
  protected:
   explicit Counted(CountingLog& log) : log_(&log) { ++log.created; }
   CountingLog* log_;
 };
 
-// A payload whose copies succeed unless its log says otherwise, and which equals only itself.
+// A payload whose copies succeed unless its log says otherwise.
 class CountingObject final : public Counted<CountingObject, utility::IObject> {
  public:
   // A new object; the caller owns it and ends it with Destroy.
@@ -133,10 +143,9 @@ class CountingObject final : public Counted<CountingObject, utility::IObject> {
     return other == this ||
            (dynamic_cast<const CountingObject*>(other) != nullptr && !log_->refuse_copies);
   }
-  bool Equals(const utility::IObject* other) const override { return other == this; }
-  utility::IObject* NewInstance() const override { return New(*log_); }
 
  private:
+  friend Counted;
   explicit CountingObject(CountingLog& log) : Counted(log) {}
 };
 
@@ -150,8 +159,6 @@ class CountingHandle final : public Counted<CountingHandle, containers::ISharedT
     return utility::InterfaceIdOf<ISharedTypelessObject>();
   }
   bool CopyFrom(const utility::IObject*) override { return false; }
-  bool Equals(const utility::IObject* other) const override { return other == this; }
-  utility::IObject* NewInstance() const override { return new CountingHandle(*log_); }
   const utility::InterfaceId* GetTypeId() const override { return utility::VoidInterfaceId(); }
   bool AssignValue(const ISharedTypelessObject*) override { return false; }
   containers::IUniqueTypelessObject* GetUnique() override { return unique; }
