@@ -49,13 +49,11 @@ class FuzzInput {
   std::size_t offset_ = 0;
 };
 
-[[noreturn]] inline void Fail(const char* file, int line, const char* condition) {
-  std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
-  std::abort();
-}
-
-#define KIVO_FUZZ_CHECK(condition) \
-  ((condition) ? static_cast<void>(0) : ::kivo::fuzz::Fail(__FILE__, __LINE__, #condition))
+#define KIVO_FUZZ_CHECK(condition)                                                           \
+  ((condition)                                                                               \
+       ? static_cast<void>(0)                                                                \
+       : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition), \
+          std::abort()))
 
 inline constexpr char kCannotCopy[] =
     "Can not copy from an object that doesn't derive from utility::IObject";

@@ -19,14 +19,11 @@ namespace kivo::fuzz {
 class TypelessHarness {
  public:
   void Step(FuzzInput& in) {
-    using Operation = void (TypelessHarness::*)(FuzzInput&);
-    static constexpr Operation kOperations[] = {
-        &TypelessHarness::NewUnique,      &TypelessHarness::ChangeUnique,
-        &TypelessHarness::Reset,          &TypelessHarness::Share,
-        &TypelessHarness::EndHolder,      &TypelessHarness::SharedCopyFrom,
-        &TypelessHarness::Equals,         &TypelessHarness::AssignValue,
-        &TypelessHarness::UniqueCopyFrom, &TypelessHarness::VectorPushBack,
-        &TypelessHarness::VectorAccess,   &TypelessHarness::VectorCopyFrom};
+    using H = TypelessHarness;
+    static constexpr void (H::*kOperations[])(FuzzInput&) = {
+        &H::NewUnique,      &H::ChangeUnique,   &H::Reset,        &H::Share,
+        &H::EndHolder,      &H::SharedCopyFrom, &H::Equals,       &H::AssignValue,
+        &H::UniqueCopyFrom, &H::VectorPushBack, &H::VectorAccess, &H::VectorCopyFrom};
     (this->*kOperations[in.Below(std::size(kOperations))])(in);
     CheckAll();
   }
