@@ -3,14 +3,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <map>
-#include <string>
-#include <string_view>
-#include <utility>
-
 #include "fuzz_support.h"
 #include "kivo/containers/interface_codes.h"
 

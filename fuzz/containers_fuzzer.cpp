@@ -3,15 +3,6 @@
 // of shared ownership; and the compound record, decoded sequences of record operations on arbitrary
 // paths. Every answer and the whole observable state are checked against the models at each step.
 // SPDX-License-Identifier: MIT
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <iterator>
-#include <stdexcept>
-#include <string>
-#include <typeinfo>
-#include <vector>
-
 #include "compound_model.h"
 #include "numeric_vector_harness.h"
 #include "typeless_harness.h"
@@ -218,8 +209,6 @@ void CopyBoth(ICompoundObject& record, Members& model, const ICompoundObject& so
   });
 }
 
-const InterfaceId* RecordType() { return utility::InterfaceIdOf<ICompoundObject>(); }
-
 // One operation on one record; answers the record it may have changed (the others are only read).
 std::size_t Step(FuzzInput& in, World& world) {
   const std::size_t target = in.Below(kRecords);
@@ -297,7 +286,7 @@ std::size_t Step(FuzzInput& in, World& world) {
     case 13: {  // a cycle: every walk ends, a copy cuts it, removing it frees it
       const Path path = ReadPath(in, false);
       Node* node = nullptr;
-      const auto got = Get(record, model, path, RecordType(), &node);
+      const auto got = Get(record, model, path, InterfaceIdOf<ICompoundObject>(), &node);
       if (got == nullptr) break;
       // The record at the path stores a handle to itself, or to the record at the path's first
       // segment, which holds it.
@@ -305,7 +294,7 @@ std::size_t Step(FuzzInput& in, World& world) {
       const bool outer = in.Bool();
       const auto head = outer
                             ? Get(record, model, {false, path.text.substr(0, path.text.find('/'))},
-                                  RecordType(), &closing_node)
+                                  InterfaceIdOf<ICompoundObject>(), &closing_node)
                             : nullptr;
       ISharedTypelessObject* closing = outer ? head.get() : got.get();
       static const char* const kKeys[] = {"loop", "", "a", "\xff"};

@@ -2,14 +2,25 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+// The standard headers every fuzzer uses, in one place.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <limits>
+#include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <typeinfo>
+#include <utility>
+#include <vector>
 
 #include "kivo/containers/exports.h"
 #include "support/counting_heap.h"
@@ -31,8 +42,9 @@ class FuzzInput {
   void Fill(void* out, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) static_cast<std::uint8_t*>(out)[i] = Byte();
   }
-  std::int32_t Int32() {
-    std::int32_t value = 0;
+  template <class T>
+  T Raw() {  // raw bits: floating point gets NaNs, infinities, -0
+    T value{};
     Fill(&value, sizeof value);
     return value;
   }

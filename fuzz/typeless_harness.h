@@ -3,14 +3,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <iterator>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
-
 #include "compound_model.h"
 #include "fuzz_support.h"
 
@@ -249,7 +241,7 @@ class TypelessHarness {
   void VectorAccess(FuzzInput& in) {
     VectorSlot& vector = Pick(in, vectors_);
     const std::int32_t index =
-        in.Below(3) == 0 ? in.Int32() : static_cast<std::int32_t>(in.Below(8));
+        in.Below(3) == 0 ? in.Raw<std::int32_t>() : static_cast<std::int32_t>(in.Below(8));
     const bool valid = index >= 0 && static_cast<std::size_t>(index) < vector.held.size();
     const std::size_t operation = in.Below(4);
     if (operation < 2) {
