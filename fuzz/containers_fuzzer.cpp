@@ -174,16 +174,6 @@ Handle<ISharedTypelessObject> MakeValue(FuzzInput& in, World& world, Node& model
   return value;
 }
 
-// Sets a value at path in a library record and its model, both answers compared.
-void SetBoth(ICompoundObject& record, Members& model, const Path& path, FuzzInput& in,
-             World& world) {
-  const bool overwrite = in.Bool();
-  Node node;
-  const Handle<ISharedTypelessObject> value = MakeValue(in, world, node);
-  KIVO_FUZZ_CHECK(record.Set(path.c_str(), value.get(), overwrite) ==
-                  (!path.null && Set(model, path.text, value ? &node : nullptr, overwrite)));
-}
-
 // The model's member at path when it has the type asked for (any with null).
 Node* Expected(Members& model, const Path& path, const InterfaceId* type) {
   Node* node = path.null ? nullptr : Find(model, path.text);
@@ -200,15 +190,6 @@ Handle<ISharedTypelessObject> Get(ICompoundObject& record, Members& model, const
   return got;
 }
 
-// CopyFrom (or with merge, Merge) of another record into record, compared with the model's.
-void CopyBoth(ICompoundObject& record, Members& model, const ICompoundObject& source,
-              const Members& from, bool merge, bool overwrite) {
-  const Outcome expected = merge ? MergeRecord(model, from, overwrite) : CopyRecord(model, from);
-  Expect(expected, [&] {
-    return merge ? record.Merge(&source, overwrite) : std::uint64_t{record.CopyFrom(&source)};
-  });
-}
-
 // One operation on one record; answers the record it may have changed (the others are only read).
 std::size_t Step(FuzzInput& in, World& world) {
   const std::size_t target = in.Below(kRecords);
@@ -216,9 +197,15 @@ std::size_t Step(FuzzInput& in, World& world) {
   Members& model = world.models[target];
   const std::size_t operation = in.Below(14);
   switch (operation) {
-    case 0:
-      SetBoth(record, model, ReadPath(in), in, world);
+    case 0: {  // Set
+      const Path path = ReadPath(in);
+      const bool overwrite = in.Bool();
+      Node node;
+      const Handle<ISharedTypelessObject> value = MakeValue(in, world, node);
+      KIVO_FUZZ_CHECK(record.Set(path.c_str(), value.get(), overwrite) ==
+                      (!path.null && Set(model, path.text, value ? &node : nullptr, overwrite)));
       break;
+    }
     case 1:    // Get and GetConst
     case 2: {  // Contains
       const Path path = ReadPath(in);
@@ -262,7 +249,13 @@ std::size_t Step(FuzzInput& in, World& world) {
                  Size(model) + Size(*source) > 4 * kMaxEmbedded) {
         break;
       } else if (distinct) {
-        CopyBoth(record, model, *world.records[index], *source, operation == 4, overwrite);
+        const Outcome expected =
+            operation == 4 ? MergeRecord(model, *source, overwrite) : CopyRecord(model, *source);
+        const auto* from = world.records[index].get();
+        Expect(expected, [&] {
+          return operation == 4 ? record.Merge(from, overwrite)
+                                : std::uint64_t{record.CopyFrom(from)};
+        });
       } else if (operation == 4) {
         KIVO_FUZZ_CHECK(record.Merge(dynamic_cast<const ICompoundObject*>(other), overwrite) == 0);
       } else {
