@@ -3,14 +3,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <map>
-#include <string>
-#include <string_view>
-#include <utility>
-
 #include "fuzz_support.h"
 #include "kivo/containers/interface_codes.h"
 
@@ -81,20 +73,15 @@ inline bool Set(Members& record, std::string_view path, const Node* value, bool 
   return Set(found->second.members, path.substr(slash + 1), value, overwrite);
 }
 
-// Members at every depth; false where the walk meets a member labelled as a record that is not
-// one (the library throws std::bad_cast there).
-inline bool TotalCount(const Members& record, std::uint32_t* count) {
-  for (const auto& [key, node] : record) {
-    ++*count;
-    if (!node.IsRecord() && node.code == containers::kCompoundObjectCode) return false;
-    if (!TotalCount(node.members, count)) return false;
-  }
-  return true;
-}
-
-inline std::uint32_t Size(const Members& record) {
+// Members at every depth; *counts turns false where the walk meets a member labelled as a record
+// that is not one (the library's count throws std::bad_cast there).
+inline std::uint32_t Size(const Members& record, bool* counts = nullptr) {
   std::uint32_t count = 0;
-  for (const auto& [key, node] : record) count += 1 + Size(node.members);
+  for (const auto& [key, node] : record) {
+    if (counts != nullptr && !node.IsRecord() && node.code == containers::kCompoundObjectCode)
+      *counts = false;
+    count += 1 + Size(node.members, counts);
+  }
   return count;
 }
 

@@ -2,14 +2,25 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+// The standard headers every fuzzer uses, in one place.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <limits>
+#include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <typeinfo>
+#include <utility>
+#include <vector>
 
 #include "kivo/containers/exports.h"
 #include "support/counting_heap.h"
@@ -31,8 +42,9 @@ class FuzzInput {
   void Fill(void* out, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) static_cast<std::uint8_t*>(out)[i] = Byte();
   }
-  std::int32_t Int32() {
-    std::int32_t value = 0;
+  template <class T>
+  T Raw() {  // raw bits: floating point gets NaNs, infinities, -0
+    T value{};
     Fill(&value, sizeof value);
     return value;
   }
@@ -49,13 +61,11 @@ class FuzzInput {
   std::size_t offset_ = 0;
 };
 
-[[noreturn]] inline void Fail(const char* file, int line, const char* condition) {
-  std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
-  std::abort();
-}
-
-#define KIVO_FUZZ_CHECK(condition) \
-  ((condition) ? static_cast<void>(0) : ::kivo::fuzz::Fail(__FILE__, __LINE__, #condition))
+#define KIVO_FUZZ_CHECK(condition)                                                           \
+  ((condition)                                                                               \
+       ? static_cast<void>(0)                                                                \
+       : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition), \
+          std::abort()))
 
 inline constexpr char kCannotCopy[] =
     "Can not copy from an object that doesn't derive from utility::IObject";

@@ -1,15 +1,6 @@
 // Dump then Parse must give back an equal record: for records the client layer builds from the
 // input, and for whatever JSON text the input is.
 // SPDX-License-Identifier: MIT
-#include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <iterator>
-#include <string>
-#include <string_view>
-#include <type_traits>
-#include <vector>
-
 #include "fuzz_support.h"
 #include "kivo/sdk/json.h"
 #include "kivo/sdk/linked_library.h"

@@ -3,13 +3,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <limits>
-#include <type_traits>
-#include <vector>
-
 #include "fuzz_support.h"
 
 namespace kivo::fuzz {
@@ -25,7 +18,7 @@ class NumericVectorHarness {
     const std::size_t operation = in.Below(11);  // 8 only checks (NewInstance: the unit table)
     const bool refused = operation == 10;        // the next heap request refused
     if (operation == 0 || (refused && in.Bool())) {
-      const T value = Value(in);
+      const T value = in.Raw<T>();
       const bool by_copy = refused || in.Bool();
       if (!Grow(slot, slot.elements.size() + 1, true, refused, [&] {
             by_copy ? vector.PushBack(static_cast<const T&>(value)) : vector.PushBack(T(value));
@@ -47,7 +40,7 @@ class NumericVectorHarness {
     } else if (operation >= 1 && operation <= 4) {
       const std::int32_t index = Index(in, slot);
       T& expected = Valid(slot, index) ? slot.elements[index] : Fallback();
-      const T value = operation == 3 ? Value(in) : expected;
+      const T value = operation == 3 ? in.Raw<T>() : expected;
       if (operation == 1) {  // append an element of the same vector, through the reference
         Grow(slot, slot.elements.size() + 1, true, false,
              [&] { vector.PushBack(vector.GetAt(index)); });
@@ -75,7 +68,7 @@ class NumericVectorHarness {
       }
     } else if (operation == 9 && !slot.elements.empty()) {  // write through the data pointer
       const std::size_t index = in.Below(slot.elements.size());
-      const T value = Value(in);
+      const T value = in.Raw<T>();
       vector.GetData()[index] = value;
       slot.elements[index] = value;
     }
@@ -105,18 +98,12 @@ class NumericVectorHarness {
     return value;
   }
 
-  static T Value(FuzzInput& in) {  // raw bits: floating point gets NaNs, infinities, -0
-    T value;
-    in.Fill(&value, sizeof(T));
-    return value;
-  }
-
   static std::int32_t Index(FuzzInput& in, const Slot& slot) {
     const auto count = static_cast<std::int32_t>(slot.elements.size());
     const std::size_t choice = in.Below(6);
     const std::int32_t picks[] = {-1, count, std::numeric_limits<std::int32_t>::max()};
     if (choice < 3) return picks[choice];
-    if (choice == 3) return in.Int32();
+    if (choice == 3) return in.Raw<std::int32_t>();
     return count == 0 ? 0 : static_cast<std::int32_t>(in.Below(count));
   }
 

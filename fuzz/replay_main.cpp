@@ -23,10 +23,7 @@ int main(int argc, char** argv) {
   std::sort(files.begin(), files.end());
   for (const fs::path& file : files) {
     std::ifstream stream(file, std::ios::binary);
-    if (!stream) {
-      std::fprintf(stderr, "error: cannot read %s\n", file.c_str());
-      return 1;
-    }
+    if (!stream) return std::fprintf(stderr, "error: cannot read %s\n", file.c_str()) > 0;
     // Exactly the input's size, so that reading past its end is caught by sanitizers.
     const std::vector<std::uint8_t> input((std::istreambuf_iterator<char>(stream)), {});
     LLVMFuzzerTestOneInput(input.data(), input.size());

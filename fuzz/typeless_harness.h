@@ -3,14 +3,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <iterator>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
-
 #include "compound_model.h"
 #include "fuzz_support.h"
 
@@ -19,14 +11,11 @@ namespace kivo::fuzz {
 class TypelessHarness {
  public:
   void Step(FuzzInput& in) {
-    using Operation = void (TypelessHarness::*)(FuzzInput&);
-    static constexpr Operation kOperations[] = {
-        &TypelessHarness::NewUnique,      &TypelessHarness::ChangeUnique,
-        &TypelessHarness::Reset,          &TypelessHarness::Share,
-        &TypelessHarness::EndHolder,      &TypelessHarness::SharedCopyFrom,
-        &TypelessHarness::Equals,         &TypelessHarness::AssignValue,
-        &TypelessHarness::UniqueCopyFrom, &TypelessHarness::VectorPushBack,
-        &TypelessHarness::VectorAccess,   &TypelessHarness::VectorCopyFrom};
+    using H = TypelessHarness;
+    static constexpr void (H::*kOperations[])(FuzzInput&) = {
+        &H::NewUnique,      &H::ChangeUnique,   &H::Reset,        &H::Share,
+        &H::EndHolder,      &H::SharedCopyFrom, &H::Equals,       &H::AssignValue,
+        &H::UniqueCopyFrom, &H::VectorPushBack, &H::VectorAccess, &H::VectorCopyFrom};
     (this->*kOperations[in.Below(std::size(kOperations))])(in);
     CheckAll();
   }
@@ -252,7 +241,7 @@ class TypelessHarness {
   void VectorAccess(FuzzInput& in) {
     VectorSlot& vector = Pick(in, vectors_);
     const std::int32_t index =
-        in.Below(3) == 0 ? in.Int32() : static_cast<std::int32_t>(in.Below(8));
+        in.Below(3) == 0 ? in.Raw<std::int32_t>() : static_cast<std::int32_t>(in.Below(8));
     const bool valid = index >= 0 && static_cast<std::size_t>(index) < vector.held.size();
     const std::size_t operation = in.Below(4);
     if (operation < 2) {
