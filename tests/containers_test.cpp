@@ -124,7 +124,7 @@ TEST(Memory, TheNewHandlerRunsUntilTheHeapYieldsLimitsRaiseTheStandardTextsAndDe
   EXPECT_EQ(heap.Live(), 0);
 }
 
-// NewInstance makes the new state whatever the source holds; a null type is a type of its own;
+// NewInstance makes the empty state whatever the source holds; a null type is a type of its own;
 // a failed payload copy keeps the old payload; another holder is read through its slot; a holder
 // without a payload cannot be compared with one that has one.
 TEST(TypelessObjects, KeepTheirRulesWhateverTheyHold) {
@@ -132,7 +132,12 @@ TEST(TypelessObjects, KeepTheirRulesWhateverTheyHold) {
   auto trivial = Make<IUniqueTypelessObject>(&KivoUniqueTypelessTrivialObjectAllocator_8);
   auto other = Make<IUniqueTypelessObject>(&KivoUniqueTypelessTrivialObjectAllocator_8);
   static_cast<char*>(trivial->GetData())[0] = 1;
+  auto record = RecordOf({{"k", "v"}});
+  auto numbers = Make<ITypedVectorObject<double>>(&KivoDoubleVectorObjectAllocator);
+  numbers->PushBack(1.5);
   const std::pair<IObject*, kivo::utility::ObjectAllocator> cases[] = {
+      {record.get(), &KivoCompoundObjectAllocator},
+      {numbers.get(), &KivoDoubleVectorObjectAllocator},
       {shared.get(), &KivoSharedTypelessObjectAllocator},
       {shared->GetUnique(), &KivoUniqueTypelessNonTrivialObjectAllocator},
       {TextIn(shared.get()), &KivoStringObjectAllocator},
