@@ -316,7 +316,7 @@ std::size_t Step(FuzzInput& in, World& world) {
       }
       break;
     }
-    default:  // 9 to 12: retired (NewInstance is the unit table's, for every class)
+    default:  // 9 to 12: retired steps, idle so that the recorded seeds keep their meaning
       break;
   }
   return target;
