@@ -148,7 +148,7 @@ Handle<ISharedTypelessObject> MakeValue(FuzzInput& in, World& world, Node& model
     model = {Kind::kBytes, 0, std::string(static_cast<const char*>(unique->GetData()), 8)};
   } else if (kind == 2) {
     model = {Kind::kText, 0, in.Text(in.Bool() ? 40 : 8)};
-    unique->SetObject(NewText(model.bytes));
+    unique->SetObject(NewString(model.bytes));
     const std::size_t label = in.Below(3);  // something else, a string, or falsely a record
     if (label != 0) type = TypeRecord(3 + label);
   } else if (kind == 3) {

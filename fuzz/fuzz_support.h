@@ -101,7 +101,7 @@ inline const utility::InterfaceId* TypeRecord(std::size_t choice) {
 
 inline testing::CountingHeap& Heap() { return *testing::CountingHeap::Current(); }
 
-inline containers::IStringObject* NewText(const std::string& text) {
+inline containers::IStringObject* NewString(const std::string& text) {
   auto object = testing::Make<containers::IStringObject>(&KivoStringObjectAllocator);
   object->SetString(text.c_str());
   return object.release();

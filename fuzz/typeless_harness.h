@@ -69,7 +69,7 @@ class TypelessHarness {
       slot.object = testing::Make<Unique>(&KivoUniqueTypelessNonTrivialObjectAllocator);
       if (in.Bool()) {
         model = {Kind::kText, containers::kVoidCode, in.Text(20)};
-        slot.object->SetObject(NewText(model.bytes));
+        slot.object->SetObject(NewString(model.bytes));
       }
     }
     if (in.Bool()) Label(*slot.object, model, in);
